@@ -1,0 +1,35 @@
+/* The system's fixed numbers, shared by the resource script and the code.
+ * Plain #defines only, so that windres and the C++ compiler both read it. */
+#ifndef GROOBLE_RESOURCE_H
+#define GROOBLE_RESOURCE_H
+
+/* Strength dialog: template, controls and resources. */
+#define IDD_STRENGTH            101
+#define IDB_SAVE_PRESET         104
+#define IDB_DELETE_PRESET       105
+#define IDC_TIMING_SLIDER       1005
+#define IDC_LENGTH_SLIDER       1006
+#define IDC_VELOCITY_SLIDER     1007
+#define IDC_TIMING_EDIT         1008
+#define IDC_LENGTH_EDIT         1009
+#define IDC_VELOCITY_EDIT       1010
+#define IDC_TIMING_SPIN         1011
+#define IDC_LENGTH_SPIN         1012
+#define IDC_VELOCITY_SPIN       1013
+#define IDC_PRESET_COMBO        1014
+#define IDC_SAVE_PRESET         1015
+#define IDC_DELETE_PRESET       1016
+#define IDS_SAVE_PRESET_TIP     2003
+#define IDS_DELETE_PRESET_TIP   2004
+
+/* System-menu entries the strength dialog appends; used as they are,
+ * not as multiples of 16. */
+#define IDM_SEPARATOR           200
+#define IDM_SAVE_POSITION       201
+#define IDM_ABOUT               202
+
+/* About box. */
+#define IDD_ABOUT               100
+#define IDI_ABOUT               107
+
+#endif

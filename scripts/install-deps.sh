@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12, as root, and
+# only what is missing.
+set -euo pipefail
+
+packages=(cmake make g++ googletest g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb xauth
+          fonts-ipafont-gothic fonts-wine imagemagick python3)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs every test: the native unit tests under the sanitizers, then the
+# Wine tests that drive the real grooble.dll, on a private Xvfb display.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/install-deps.sh
+scripts/build.sh
+
+status=0
+echo "== native tests"
+(cd build/native && ctest --output-on-failure) || status=1
+
+echo "== Wine tests"
+source scripts/wine-env.sh
+trap grooble_wine_stop EXIT
+grooble_wine_start "$root/build/win32"
+(cd build/win32 && ctest --output-on-failure) || status=1
+exit $status

@@ -1,0 +1,79 @@
+#include "strength_rules.h"
+
+int PackParts(unsigned timing, unsigned length, unsigned velocity)
+{
+    return static_cast<int>((timing & 0xFFu) * 10000u + (length & 0xFFu) * 100u +
+                            (velocity & 0xFFu));
+}
+
+void UnpackStrengths(unsigned packed, short parts[3])
+{
+    parts[0] = static_cast<short>(packed / 10000u);
+    parts[1] = static_cast<short>((packed % 10000u) / 100u);
+    parts[2] = static_cast<short>(packed % 100u);
+}
+
+static const char kFileName[] = "\\grooble.ini";
+
+bool BuildSettingsPathFrom(const char* modulePath, unsigned moduleLength,
+                           char* out, unsigned outSize)
+{
+    if (outSize == 0)
+        return false;
+    out[0] = '\0';
+    // A length of 0 is a failed call; a length that reaches the buffer size
+    // means the name was cut short (and, on older systems, not terminated).
+    if (moduleLength == 0 || moduleLength >= kPathBufferSize)
+        return false;
+
+    unsigned slash = moduleLength;
+    for (unsigned i = moduleLength; i > 0; --i) {
+        if (modulePath[i - 1] == '\\') {
+            slash = i - 1;
+            break;
+        }
+    }
+    if (slash == moduleLength)
+        return false;
+
+    const unsigned nameLength = sizeof(kFileName) - 1;
+    if (slash + nameLength + 1 > outSize)
+        return false;
+    for (unsigned i = 0; i < slash; ++i)
+        out[i] = modulePath[i];
+    for (unsigned i = 0; i <= nameLength; ++i)
+        out[slash + i] = kFileName[i];
+    if (!IsAbsoluteSettingsPath(out)) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool IsAbsoluteSettingsPath(const char* path)
+{
+    if (path[0] == '\\' && path[1] == '\\')
+        return true;
+    const char drive = static_cast<char>(path[0] | 0x20);
+    return drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\';
+}
+
+bool ReadUnsignedText(const char* text, unsigned* value)
+{
+    *value = 0;
+    while (*text == ' ')
+        ++text;
+    if (*text < '0' || *text > '9')
+        return false;
+    unsigned result = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        const unsigned digit = static_cast<unsigned>(*text - '0');
+        if (result > (0xFFFFFFFFu - digit) / 10u)
+            return false;
+        result = result * 10u + digit;
+    }
+    if (*text != '\0')
+        return false;
+    *value = result;
+    return true;
+}

@@ -1,0 +1,165 @@
+// The settings file's pure rules: the packed encoding, the settings path
+// and the Windows rule for reading a number out of a control.
+#include "strength_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(PackParts, DigitsReadVelocityLengthTimingFromTheRight)
+{
+    EXPECT_EQ(PackParts(12, 5, 40), 120540);
+    EXPECT_EQ(PackParts(0, 0, 0), 0);
+    EXPECT_EQ(PackParts(99, 99, 99), 999999);
+    EXPECT_EQ(PackParts(0, 0, 5), 5);
+    // Only the low eight bits of each part enter the value.
+    EXPECT_EQ(PackParts(256 + 1, 512 + 2, 768 + 3), 10203);
+    EXPECT_EQ(PackParts(255, 255, 255), 2550000 + 25500 + 255);
+}
+
+TEST(UnpackStrengths, SplitsIntoSigned16BitFields)
+{
+    const struct {
+        unsigned packed;
+        short timing, length, velocity;
+    } rows[] = {
+        {120540, 12, 5, 40},
+        {5, 0, 0, 5},
+        {0, 0, 0, 0},
+        {999999, 99, 99, 99},
+        {1234567, 123, 45, 67},
+        {327670000, 32767, 0, 0},
+        {327680000, -32768, 0, 0},   // 32768 no longer fits a signed 16-bit field
+        {400000000, -25536, 0, 0},
+        {700000000, 4464, 0, 0},     // 70000 shows through its low 16 bits
+        {4294967295u, -29256, 72, 95},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.packed);
+        short parts[3] = {1, 1, 1};
+        UnpackStrengths(row.packed, parts);
+        EXPECT_EQ(parts[0], row.timing);
+        EXPECT_EQ(parts[1], row.length);
+        EXPECT_EQ(parts[2], row.velocity);
+    }
+}
+
+TEST(UnpackStrengths, RoundTripsEveryStrengthTriple)
+{
+    for (unsigned t = 0; t < 100; ++t)
+        for (unsigned l = 0; l < 100; l += 7)
+            for (unsigned v = 0; v < 100; v += 3) {
+                short parts[3];
+                UnpackStrengths(static_cast<unsigned>(PackParts(t, l, v)), parts);
+                ASSERT_EQ(parts[0], static_cast<short>(t));
+                ASSERT_EQ(parts[1], static_cast<short>(l));
+                ASSERT_EQ(parts[2], static_cast<short>(v));
+            }
+}
+
+// Builds from a module path given as text; the buffer is canary-filled so
+// that a write past outSize shows.
+std::string Build(const std::string& module, bool* ok, unsigned outSize = kPathBufferSize)
+{
+    std::vector<char> out(outSize + 16, '\xCC');
+    *ok = BuildSettingsPathFrom(module.c_str(), static_cast<unsigned>(module.size()), out.data(),
+                                outSize);
+    for (unsigned i = outSize; i < out.size(); ++i)
+        EXPECT_EQ(out[i], '\xCC') << "written past the buffer at " << i;
+    return std::string(out.data(), strnlen(out.data(), outSize));
+}
+
+TEST(BuildSettingsPath, SitsBesideTheHostExecutable)
+{
+    bool ok;
+    EXPECT_EQ(Build("C:\\Cakewalk\\WINCAKE.EXE", &ok), "C:\\Cakewalk\\grooble.ini");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(Build("C:\\host.exe", &ok), "C:\\grooble.ini");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(Build("\\\\server\\share\\host.exe", &ok), "\\\\server\\share\\grooble.ini");
+    EXPECT_TRUE(ok);
+    // The last backslash counts, and a Shift-JIS trail byte 0x5C (the
+    // second byte of ソ and 表) is taken for one, as the byte scan does.
+    EXPECT_EQ(Build("C:\\a\\b\\c.exe", &ok), "C:\\a\\b\\grooble.ini");
+    EXPECT_EQ(Build("C:\\x\\\x83\x5C" "foo.exe", &ok), "C:\\x\\\x83\\grooble.ini");
+}
+
+TEST(BuildSettingsPath, RefusesWhatWouldBeWrongOrTruncated)
+{
+    bool ok = true;
+    EXPECT_EQ(Build("", &ok), "");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(Build("host.exe", &ok), "");  // no folder at all
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(Build("dir\\host.exe", &ok), "");  // relative
+    EXPECT_FALSE(ok);
+
+    // The longest folder that still fits: 259 characters with the name.
+    const std::string fits = "C:\\" + std::string(260 - 1 - 12 - 3, 'd');
+    ASSERT_EQ(fits.size() + 12, 259u);
+    EXPECT_EQ(Build(fits + "\\h.exe", &ok), fits + "\\grooble.ini");
+    EXPECT_TRUE(ok);
+    // One more character and the file name no longer fits.
+    EXPECT_EQ(Build(fits + "d\\h.exe", &ok), "");
+    EXPECT_FALSE(ok);
+    // A module name that filled the whole buffer may have been cut short.
+    const std::string full = "C:\\" + std::string(255, 'd') + "\\e";
+    ASSERT_EQ(full.size(), 260u);
+    EXPECT_EQ(Build(full, &ok), "");
+    EXPECT_FALSE(ok);
+    // A small output buffer is never overrun.
+    EXPECT_EQ(Build("C:\\Cakewalk\\WINCAKE.EXE", &ok, 16), "");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(Build("C:\\Cakewalk\\WINCAKE.EXE", &ok, 0), "");
+    EXPECT_FALSE(ok);
+}
+
+TEST(IsAbsoluteSettingsPath, DriveAndUncPathsOnly)
+{
+    EXPECT_TRUE(IsAbsoluteSettingsPath("C:\\grooble.ini"));
+    EXPECT_TRUE(IsAbsoluteSettingsPath("z:\\x\\grooble.ini"));
+    EXPECT_TRUE(IsAbsoluteSettingsPath("\\\\server\\share\\grooble.ini"));
+    EXPECT_FALSE(IsAbsoluteSettingsPath(""));
+    EXPECT_FALSE(IsAbsoluteSettingsPath("grooble.ini"));
+    EXPECT_FALSE(IsAbsoluteSettingsPath("C:grooble.ini"));
+    EXPECT_FALSE(IsAbsoluteSettingsPath("\\grooble.ini"));
+    EXPECT_FALSE(IsAbsoluteSettingsPath("1:\\grooble.ini"));
+}
+
+TEST(ReadUnsignedText, FollowsTheWindowsRule)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        unsigned value;
+    } rows[] = {
+        {"0", true, 0},
+        {"99", true, 99},
+        {"007", true, 7},
+        {"150", true, 150},
+        {"  42", true, 42},
+        {"4294967295", true, 4294967295u},
+        {"4294967296", false, 0},
+        {"99999999999", false, 0},
+        {"", false, 0},
+        {"   ", false, 0},
+        {"-5", false, 0},
+        {"-25536", false, 0},
+        {"+5", false, 0},
+        {"12abc", false, 0},
+        {"42 ", false, 0},
+        {"\x83\x5C", false, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string("\"") + row.text + "\"");
+        unsigned value = 12345;
+        EXPECT_EQ(ReadUnsignedText(row.text, &value), row.ok);
+        EXPECT_EQ(value, row.value);
+    }
+}
+
+}  // namespace

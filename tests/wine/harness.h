@@ -1,0 +1,49 @@
+// Drives the real grooble.dll through its export, as a host would: the
+// test thread calls GrooblerDialog, and the dialog is acted on from inside
+// its own modal loop once it has been shown.
+#ifndef GROOBLE_TEST_HARNESS_H
+#define GROOBLE_TEST_HARNESS_H
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+std::string ExeDirectory();
+
+// The settings file lies beside the host executable: beside this test.
+std::string IniPath();
+void RemoveIni();
+void WriteIni(const std::string& bytes);
+// The file's bytes, or "<missing>" when there is none.
+std::string ReadIni();
+
+// What a test does with the open dialog. It runs on the calling thread from
+// a timer of the dialog's own modal loop, after set-up and activation, and
+// must end the dialog (OK, Cancel, Esc ...).
+using DialogAction = std::function<void(HWND dialog)>;
+
+// Calls GrooblerDialog and runs action on the dialog. If the action leaves
+// the dialog open, the test fails and the dialog is cancelled.
+int RunGrooblerDialog(const DialogAction& action);
+
+// The export itself, for tests that need the raw call.
+int CallGrooblerDialog();
+
+// User-level actions. PressKey delivers the key through the dialog manager.
+void Click(HWND dialog, int id);
+void PressKey(HWND dialog, UINT virtualKey);
+void TypeInto(HWND dialog, int editId, const std::string& text);
+std::string ItemText(HWND dialog, int id);
+int SliderPosition(HWND dialog, int sliderId);
+
+// A fixture that starts and ends every test without a settings file.
+#include <gtest/gtest.h>
+
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+#endif
