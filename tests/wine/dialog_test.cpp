@@ -385,13 +385,16 @@ TEST_F(DialogLayoutTest, GroupFrameAndLabelsSurviveAClientRepaint)
         RECT units = {0, 0, 4, 8};
         MapDialogRect(dialog, &units);
         const Scale s{units.right, units.bottom};
+        RecordProperty("dialog_base_units", std::to_string(units.right) + "x" + std::to_string(units.bottom));
         UpdateWindow(dialog);
         {
             SCOPED_TRACE("first paint");
             ExpectGroupPainted(dialog, s);
         }
-        // Only the client area is invalidated and erased: no frame repaint.
-        InvalidateRect(dialog, NULL, TRUE);
+        // Only a part of the client area is invalidated and erased, as when
+        // a window that covered the labels goes away: no frame repaint.
+        RECT part = {0, s.Y(30), s.X(110), s.Y(160)};
+        InvalidateRect(dialog, &part, TRUE);
         UpdateWindow(dialog);
         {
             SCOPED_TRACE("client repaint");

@@ -184,4 +184,39 @@ TEST_F(EntryTest, ThreadWithoutWindowsGetsAnUnownedDialog)
     DestroyWindow(host);
 }
 
+HHOOK gBlockHook;
+
+LRESULT CALLBACK BlockDialogCreation(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        const CREATESTRUCTA* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+        if (create->lpszName && !IS_INTRESOURCE(create->lpszName) &&
+            lstrcmpA(create->lpszName, "Groobler") == 0)
+            return 1;  // refuse the window: the dialog never reaches its set-up
+    }
+    return CallNextHookEx(gBlockHook, code, wParam, lParam);
+}
+
+std::string WindowsFolderIni()
+{
+    char folder[MAX_PATH];
+    GetWindowsDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\grooble.ini";
+}
+
+// Every test runs in a process of its own, so this is the module's first
+// call: no settings path has been built, and the flag must not be written
+// to a relative path that would land in the Windows folder.
+TEST_F(EntryTest, DialogThatNeverOpensWritesNoSettings)
+{
+    DeleteFileA(WindowsFolderIni().c_str());
+    gBlockHook = SetWindowsHookExA(WH_CBT, BlockDialogCreation, NULL, GetCurrentThreadId());
+    const int result = CallGrooblerDialog();
+    UnhookWindowsHookEx(gBlockHook);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(ReadIni(), "<missing>");
+    EXPECT_EQ(GetFileAttributesA(WindowsFolderIni().c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileA(WindowsFolderIni().c_str());
+}
+
 }  // namespace
