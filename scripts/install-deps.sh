@@ -18,5 +18,5 @@ SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
 $SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
     "${missing[@]}" >/dev/null

@@ -45,6 +45,11 @@ grooble_wine_start() {
         grooble_wine regedit /S 'Z:'"$WINEPREFIX/prefix-settings.reg" </dev/null >/dev/null 2>&1
         touch "$WINEPREFIX/.grooble-ready"
     fi
+    # Debian's Wine does not find Marlett where fonts-wine puts it, and then
+    # draws letters on the caption buttons; a copy in the prefix is found.
+    if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+        cp -n /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" || true
+    fi
     grooble_wine_dpi 96
     grooble_wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 
@@ -38,8 +40,6 @@ std::string ItemText(HWND dialog, int id);
 int SliderPosition(HWND dialog, int sliderId);
 
 // A fixture that starts and ends every test without a settings file.
-#include <gtest/gtest.h>
-
 class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override;
