@@ -127,6 +127,7 @@ static void InitStrengthDialog(HWND dialog)
 
     RestoreSavedPosition(dialog);
     LoadStrengths(gEdits, "Main", "DefaultPreset");
+    FillPresetList(gPresetCombo);
     ExtendSystemMenu(dialog);
 
     gDialogFont = reinterpret_cast<HFONT>(SendDlgItemMessageA(dialog, IDOK, WM_GETFONT, 0, 0));

@@ -77,3 +77,41 @@ void WritePackedStrengths(HWND dialog, const char* section, const char* key)
 {
     WriteSettingInt(section, key, PackStrengths(dialog));
 }
+
+void FillPresetList(HWND presetBox)
+{
+    SendMessageA(presetBox, CB_RESETCONTENT, 0, 0);
+    if (!IsAbsoluteSettingsPath(gSettingsPath))
+        return;
+
+    // The whole section at once, in a buffer grown until it fits: the call
+    // answers exactly size - 2 when the buffer was too small.
+    DWORD size = 512;
+    char* section = static_cast<char*>(GlobalAlloc(GMEM_FIXED, size));
+    if (section == NULL)
+        return;
+    DWORD length = GetPrivateProfileSectionA("Preset", section, size, gSettingsPath);
+    while (length == size - 2) {
+        GlobalFree(section);
+        size += 512;
+        section = static_cast<char*>(GlobalAlloc(GMEM_FIXED, size));
+        if (section == NULL)
+            return;
+        length = GetPrivateProfileSectionA("Preset", section, size, gSettingsPath);
+    }
+
+    if (section[0] != '\0') {
+        JoinSectionEntries(section, length);
+        char* cursor = section;
+        for (char* entry = NextSectionEntry(&cursor); entry != NULL;
+             entry = NextSectionEntry(&cursor)) {
+            // A hand-written name longer than any the dialog can type is
+            // left out: it could not be loaded or deleted through the
+            // fixed name buffer anyway.
+            char name[kPresetNameMax + 1];
+            if (PresetNameOf(entry, name))
+                SendMessageA(presetBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        }
+    }
+    GlobalFree(section);
+}

@@ -38,6 +38,10 @@ void LoadStrengths(HWND const edits[3], const char* section, const char* key);
 // Stores the dialog's screen position as Main/Left, then Main/Top.
 void SaveWindowPosition(HWND dialog);
 
+// Lists the names of the presets stored in section "Preset" in the preset
+// box, which sorts them.
+void FillPresetList(HWND presetBox);
+
 // Stores "%d" of PackStrengths under section/key.
 void WritePackedStrengths(HWND dialog, const char* section, const char* key);
 

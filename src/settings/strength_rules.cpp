@@ -77,3 +77,59 @@ bool ReadUnsignedText(const char* text, unsigned* value)
     *value = result;
     return true;
 }
+
+static const char kEntryDelimiter = '\x0B';
+
+void JoinSectionEntries(char* section, unsigned sectionLength)
+{
+    // Every NUL that ends an entry other than the last lies before
+    // sectionLength - 2; the last entry's NUL ends the joined string.
+    for (unsigned i = 0; i + 2 < sectionLength; ++i) {
+        if (section[i] == '\0')
+            section[i] = kEntryDelimiter;
+    }
+}
+
+char* NextSectionEntry(char** cursor)
+{
+    char* p = *cursor;
+    if (p == nullptr)
+        return nullptr;
+    while (*p == kEntryDelimiter)
+        ++p;
+    if (*p == '\0') {
+        *cursor = nullptr;
+        return nullptr;
+    }
+    char* token = p;
+    while (*p != '\0' && *p != kEntryDelimiter)
+        ++p;
+    if (*p == kEntryDelimiter) {
+        *p = '\0';
+        *cursor = p + 1;
+    } else {
+        *cursor = nullptr;
+    }
+    return token;
+}
+
+bool PresetNameOf(const char* entry, char* name)
+{
+    unsigned length = 0;
+    while (entry[length] != '\0')
+        ++length;
+    unsigned end = length;
+    for (unsigned i = length; i > 0; --i) {
+        if (entry[i - 1] == '=') {
+            end = i - 1;
+            break;
+        }
+    }
+    name[0] = '\0';
+    if (end > kPresetNameMax)
+        return false;
+    for (unsigned i = 0; i < end; ++i)
+        name[i] = entry[i];
+    name[end] = '\0';
+    return true;
+}

@@ -39,4 +39,23 @@ bool IsAbsoluteSettingsPath(const char* path);
 // a failure. A failure yields false and *value = 0.
 bool ReadUnsignedText(const char* text, unsigned* value);
 
+// The longest preset name the dialog handles, without its terminator.
+const unsigned kPresetNameMax = 259;
+
+// Turns a section as GetPrivateProfileSectionA returned it (entries each
+// ended by a NUL, the list by a second NUL; sectionLength characters
+// without the final NUL) into one string with the entries separated by the
+// vertical tab 0x0B.
+void JoinSectionEntries(char* section, unsigned sectionLength);
+
+// strtok over that string with the delimiter 0x0B: skips leading and
+// repeated delimiters, never yields an empty token, and ends each token in
+// place. *cursor starts at the string and moves on; null when none is left.
+char* NextSectionEntry(char** cursor);
+
+// The preset name of an entry: everything before its last "=", or the whole
+// entry when it has none. Copied into name (kPresetNameMax + 1 bytes);
+// false, with name empty, when the name is longer than kPresetNameMax.
+bool PresetNameOf(const char* entry, char* name);
+
 #endif

@@ -162,4 +162,69 @@ TEST(ReadUnsignedText, FollowsTheWindowsRule)
     }
 }
 
+// The names a section yields, as the preset box receives them. entries are
+// laid out as GetPrivateProfileSectionA lays them out: each ended by a NUL,
+// the list by a second one.
+std::vector<std::string> NamesOf(const std::vector<std::string>& entries)
+{
+    std::string section;
+    for (const std::string& entry : entries)
+        section += entry + '\0';
+    const unsigned length = static_cast<unsigned>(section.size());
+    section += '\0';
+    std::vector<char> buffer(section.begin(), section.end());
+    std::vector<std::string> names;
+    if (buffer[0] == '\0')
+        return names;
+    JoinSectionEntries(buffer.data(), length);
+    char* cursor = buffer.data();
+    for (char* entry = NextSectionEntry(&cursor); entry; entry = NextSectionEntry(&cursor)) {
+        char name[kPresetNameMax + 1];
+        if (PresetNameOf(entry, name))
+            names.push_back(name);
+        else
+            names.push_back("<too long>");
+    }
+    return names;
+}
+
+using Names = std::vector<std::string>;
+
+TEST(PresetNames, EachEntryGivesTheNameBeforeItsLastEquals)
+{
+    EXPECT_EQ(NamesOf({}), Names{});
+    EXPECT_EQ(NamesOf({"Soft=102030"}), Names{"Soft"});
+    EXPECT_EQ(NamesOf({"Soft=102030", "Hard=999999", "x=1"}), (Names{"Soft", "Hard", "x"}));
+    // A name may hold "=" itself; only the last one ends it.
+    EXPECT_EQ(NamesOf({"a=b=5"}), Names{"a=b"});
+    // A hand-written line without "=" is the whole line; "=5" has an empty
+    // name, which the list shows as such.
+    EXPECT_EQ(NamesOf({"no equals sign", "=5"}), (Names{"no equals sign", ""}));
+    // Shift-JIS names whose second bytes are 0x5C stay whole.
+    EXPECT_EQ(NamesOf({"\x83\x5C\x95\x5C=10101"}), Names{"\x83\x5C\x95\x5C"});
+}
+
+TEST(PresetNames, EmptyTokensAreSkippedLikeStrtok)
+{
+    char joined[] = "\x0B\x0B" "a=1\x0B\x0B\x0B" "b=2\x0B";
+    char* cursor = joined;
+    EXPECT_STREQ(NextSectionEntry(&cursor), "a=1");
+    EXPECT_STREQ(NextSectionEntry(&cursor), "b=2");
+    EXPECT_EQ(NextSectionEntry(&cursor), nullptr);
+    EXPECT_EQ(NextSectionEntry(&cursor), nullptr);
+    char only[] = "\x0B\x0B";
+    cursor = only;
+    EXPECT_EQ(NextSectionEntry(&cursor), nullptr);
+}
+
+TEST(PresetNames, LongestNameFitsAndLongerIsRefused)
+{
+    const std::string longest(kPresetNameMax, 'n');
+    EXPECT_EQ(NamesOf({longest + "=999999"}), Names{longest});
+    EXPECT_EQ(NamesOf({longest + "n=999999"}), Names{"<too long>"});
+    EXPECT_EQ(NamesOf({std::string(5000, 'x')}), Names{"<too long>"});
+    // A long value does not make a short name too long.
+    EXPECT_EQ(NamesOf({"a=" + std::string(400, '9')}), Names{"a"});
+}
+
 }  // namespace

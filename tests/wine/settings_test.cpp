@@ -1,7 +1,9 @@
 // What the dialog reads from grooble.ini at set-up and writes back.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "../../res/resource.h"
 #include "harness.h"
@@ -141,6 +143,46 @@ TEST_F(SettingsTest, PositionWrittenOnOkIsWhereTheNextDialogOpens)
     });
     EXPECT_EQ(rect.left, 210);
     EXPECT_EQ(rect.top, 230);
+}
+
+std::vector<std::string> ListedPresets(const std::string& ini)
+{
+    WriteIni(ini);
+    std::vector<std::string> names;
+    RunGrooblerDialog([&](HWND dialog) {
+        const int count = static_cast<int>(SendDlgItemMessageA(dialog, IDC_PRESET_COMBO, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            char name[300] = "";
+            SendDlgItemMessageA(dialog, IDC_PRESET_COMBO, CB_GETLBTEXT, i,
+                                reinterpret_cast<LPARAM>(name));
+            names.push_back(name);
+        }
+        Click(dialog, IDCANCEL);
+    });
+    return names;
+}
+
+TEST_F(SettingsTest, PresetBoxListsTheStoredNamesSorted)
+{
+    EXPECT_TRUE(ListedPresets("[Main]\r\nDefaultPreset=5\r\n").empty());
+    EXPECT_TRUE(ListedPresets("[Preset]\r\n").empty());
+
+    // Over 512 bytes of section, so the reading buffer has to grow; names
+    // come back in the list's sort order, not in file order.
+    std::string ini = "[Preset]\r\n";
+    std::vector<std::string> expected;
+    for (int i = 40; i >= 1; --i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Groove preset no.%02d", i);
+        ini += std::string(name) + "=" + std::to_string(i * 10101) + "\r\n";
+        expected.insert(expected.begin(), name);
+    }
+    // A hand-written line without "=" is listed whole; a name longer than
+    // the dialog can handle is left out.
+    ini += "Apply me\r\n" + std::string(300, 'L') + "=5\r\n";
+    expected.insert(expected.begin(), "Apply me");
+    ini += "[Main]\r\nDefaultPreset=1\r\n";
+    EXPECT_EQ(ListedPresets(ini), expected);
 }
 
 }  // namespace
