@@ -184,6 +184,35 @@ TEST_F(EntryTest, ThreadWithoutWindowsGetsAnUnownedDialog)
     DestroyWindow(host);
 }
 
+// The settings follow the host executable, not the library: a DLL loaded
+// from another folder still keeps them beside the program that called it.
+TEST_F(EntryTest, SettingsLieBesideTheHostNotTheDll)
+{
+    const std::string folder = ExeDirectory() + "\\dll-elsewhere";
+    CreateDirectoryA(folder.c_str(), NULL);
+    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\grooble.dll").c_str(),
+                          (folder + "\\grooble.dll").c_str(), FALSE));
+    HMODULE module = LoadLibraryA((folder + "\\grooble.dll").c_str());
+    ASSERT_NE(module, nullptr);
+    auto function = reinterpret_cast<GrooblerDialogFunction>(
+        reinterpret_cast<void*>(GetProcAddress(module, "GrooblerDialog")));
+    ASSERT_NE(function, nullptr);
+
+    const int result = RunGrooblerDialog(
+        [](HWND dialog) {
+            TypeInto(dialog, IDC_VELOCITY_EDIT, "9");
+            Click(dialog, IDOK);
+        },
+        function);
+    FreeLibrary(module);
+    EXPECT_EQ(result, 9);
+    EXPECT_NE(ReadIni().find("DefaultPreset=9\r\n"), std::string::npos) << ReadIni();
+    EXPECT_EQ(GetFileAttributesA((folder + "\\grooble.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileA((folder + "\\grooble.ini").c_str());
+    DeleteFileA((folder + "\\grooble.dll").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
 HHOOK gBlockHook;
 
 LRESULT CALLBACK BlockDialogCreation(int code, WPARAM wParam, LPARAM lParam)

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-typedef int(WINAPI* GrooblerDialogFunction)();
-
 namespace {
 
 HHOOK gHook;
@@ -131,12 +129,12 @@ int CallGrooblerDialog()
     return function();
 }
 
-int RunGrooblerDialog(const DialogAction& action)
+int RunGrooblerDialog(const DialogAction& action, GrooblerDialogFunction function)
 {
     gDialog = NULL;
     gAction = &action;
     gHook = SetWindowsHookExA(WH_CBT, WatchActivation, NULL, GetCurrentThreadId());
-    const int result = CallGrooblerDialog();
+    const int result = function ? function() : CallGrooblerDialog();
     UnhookWindowsHookEx(gHook);
     gHook = NULL;
     gAction = nullptr;

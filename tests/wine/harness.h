@@ -25,9 +25,12 @@ std::string ReadIni();
 // must end the dialog (OK, Cancel, Esc ...).
 using DialogAction = std::function<void(HWND dialog)>;
 
-// Calls GrooblerDialog and runs action on the dialog. If the action leaves
-// the dialog open, the test fails and the dialog is cancelled.
-int RunGrooblerDialog(const DialogAction& action);
+typedef int(WINAPI* GrooblerDialogFunction)();
+
+// Calls GrooblerDialog (of the DLL beside the test, unless another export
+// is given) and runs action on the dialog. If the action leaves the dialog
+// open, the test fails and the dialog is cancelled.
+int RunGrooblerDialog(const DialogAction& action, GrooblerDialogFunction function = nullptr);
 
 // The export itself, for tests that need the raw call.
 int CallGrooblerDialog();
