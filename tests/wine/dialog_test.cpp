@@ -15,6 +15,13 @@ namespace {
 
 class DialogLayoutTest : public DialogTest {};
 
+// Every text check here compares code page 932 bytes; a run in another code
+// page proves nothing about them, so it fails loudly instead.
+TEST(Environment, AnsiCodePageIs932)
+{
+    EXPECT_EQ(GetACP(), 932u) << "run under Wine with LC_ALL=ja_JP.UTF-8 (scripts/test.sh does)";
+}
+
 HMODULE Grooble()
 {
     return GetModuleHandleA("grooble.dll");
