@@ -21,6 +21,12 @@ static bool gScreenshotWritten;
 static void CALLBACK CaptureAndConfirm(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(NULL, timer);
+    // The dialog's loop shows it once its queue is first empty; on a busy
+    // machine that can come after this timer.
+    if (!IsWindowVisible(gDialog)) {
+        SetTimer(NULL, 0, 100, CaptureAndConfirm);
+        return;
+    }
     UpdateWindow(gDialog);
     gScreenshotWritten = SaveBitmap(CaptureWindow(gDialog), gScreenshotPath);
     SendDlgItemMessageA(gDialog, IDOK, BM_CLICK, 0, 0);

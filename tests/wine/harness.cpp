@@ -41,6 +41,16 @@ void CALLBACK RunAction(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(NULL, timer);
     HWND dialog = gDialog;
+    // The template has no WS_VISIBLE: the dialog's own loop shows it the
+    // first time its queue is empty, which on a busy machine can come after
+    // this timer. Wait for that, so that the action meets a shown dialog.
+    static int waits;
+    if (!IsWindowVisible(dialog) && ++waits < 500) {
+        SetTimer(NULL, 0, 20, RunAction);
+        return;
+    }
+    waits = 0;
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog was never shown";
     (*gAction)(dialog);
     PumpMessages(dialog);
     if (IsWindow(dialog) && IsWindowVisible(dialog)) {
