@@ -8,17 +8,19 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/install-deps.sh
 scripts/build.sh >/dev/null
 source scripts/wine-env.sh
-trap grooble_wine_stop EXIT
-
+interactive=
+unset GROOBLE_USE_DISPLAY
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+    interactive=1
     export GROOBLE_USE_DISPLAY=1
-    grooble_wine_start "$root/build/win32"
+fi
+grooble_wine_start "$root/build/win32"
+
+if [ -n "$interactive" ]; then
     (cd build/win32 && grooble_wine ./demo_host.exe)
 else
-    grooble_wine_start "$root/build/win32"
     # A first run shows some strengths rather than three zeros.
     if [ ! -f build/win32/grooble.ini ]; then
         printf '[Main]\r\nDefaultPreset=305070\r\n' > build/win32/grooble.ini

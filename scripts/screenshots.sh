@@ -5,10 +5,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/install-deps.sh
 scripts/build.sh >/dev/null
 source scripts/wine-env.sh
-trap grooble_wine_stop EXIT
 grooble_wine_start "$root/build/win32"
 mkdir -p docs
 for dpi in 96 144; do

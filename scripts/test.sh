@@ -5,7 +5,6 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/install-deps.sh
 scripts/build.sh
 
 status=0
@@ -14,7 +13,6 @@ echo "== native tests"
 
 echo "== Wine tests"
 source scripts/wine-env.sh
-trap grooble_wine_stop EXIT
 grooble_wine_start "$root/build/win32"
 (cd build/win32 && ctest --output-on-failure) || status=1
 exit $status

@@ -1,6 +1,7 @@
 # Sourced by the run and test scripts: a project-local Wine prefix in code
 # page 932 on a private Xvfb display.
-#   grooble_wine_start BUILD_DIR   make the prefix if needed, start X and Wine
+#   grooble_wine_start BUILD_DIR   make the prefix if needed, start X and Wine;
+#                                  they are ended when the calling script exits
 #   grooble_wine_stop              end what grooble_wine_start began
 
 GROOBLE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -13,6 +14,7 @@ grooble_wine() {
 
 grooble_wine_start() {
     local build_dir=$1
+    trap grooble_wine_stop EXIT
     export WINEPREFIX="$build_dir/wine-prefix"
     export WINEARCH=win32
     export WINEDEBUG=-all

@@ -86,19 +86,18 @@ void FillPresetList(HWND presetBox)
 
     // The whole section at once, in a buffer grown until it fits: the call
     // answers exactly size - 2 when the buffer was too small.
-    DWORD size = 512;
-    char* section = static_cast<char*>(GlobalAlloc(GMEM_FIXED, size));
-    if (section == NULL)
-        return;
-    DWORD length = GetPrivateProfileSectionA("Preset", section, size, gSettingsPath);
-    while (length == size - 2) {
-        GlobalFree(section);
+    DWORD size = 0;
+    DWORD length;
+    char* section = NULL;
+    do {
+        if (section != NULL)
+            GlobalFree(section);
         size += 512;
         section = static_cast<char*>(GlobalAlloc(GMEM_FIXED, size));
         if (section == NULL)
             return;
         length = GetPrivateProfileSectionA("Preset", section, size, gSettingsPath);
-    }
+    } while (length == size - 2);
 
     if (section[0] != '\0') {
         JoinSectionEntries(section, length);
