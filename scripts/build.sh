@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Configures and builds both trees: build/win32 (the DLL, the demo host and
-# the Wine tests, cross-compiled) and build/native (the pure rules' tests),
-# after installing whatever of the toolchain is missing.
+# Configures and builds the three trees after installing whatever of the
+# toolchain is missing: build/win32 (the x86 DLL for 32-bit hosts),
+# build/win64 (the x64 DLL for 64-bit hosts), each with its demo host and
+# Wine tests, cross-compiled; and build/native (the pure rules' tests).
+# Both Windows trees are built on every machine, whether or not it can run
+# them.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+source "$(dirname "$0")/common.sh"
+cd "$GROOBLE_ROOT"
 
-scripts/install-deps.sh
+grooble_step "install the packages" scripts/install-deps.sh
 
-cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win32 -j"$(nproc)"
-cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build/native -j"$(nproc)"
+configure_and_build() {
+    local tree=$1
+    shift
+    grooble_step "configure $tree" cmake -S . -B "build/$tree" "$@"
+    grooble_step "build $tree" cmake --build "build/$tree" -j"$(nproc)"
+}
+
+configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release
+configure_and_build win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+configure_and_build native -DCMAKE_BUILD_TYPE=Debug
+echo "built: build/win32/grooble.dll (x86), build/win64/grooble.dll (x64), build/native"

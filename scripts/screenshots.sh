@@ -1,20 +1,26 @@
 #!/usr/bin/env bash
 # Captures the strength dialog at 96 and at 144 dpi into docs/, through the
-# demo host under Wine on a private Xvfb display.
+# demo host under Wine on a private Xvfb display (the x86 DLL where this
+# machine runs 32-bit code, the x64 one elsewhere: they draw the same).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+source "$(dirname "$0")/common.sh"
+cd "$GROOBLE_ROOT"
 
-scripts/build.sh >/dev/null
+scripts/build.sh
+grooble_probe
 source scripts/wine-env.sh
-grooble_wine_start "$root/build/win32"
+arch=$(grooble_preferred_arch)
+tree="build/win$arch"
+grooble_wine_start "$arch"
 mkdir -p docs
 for dpi in 96 144; do
     grooble_wine_dpi "$dpi"
-    printf '[Main]\r\nDefaultPreset=305070\r\n' > build/win32/grooble.ini
-    (cd build/win32 && grooble_wine ./demo_host.exe --screenshot "dialog-$dpi.bmp")
-    convert "build/win32/dialog-$dpi.bmp" "docs/dialog-${dpi}dpi.png"
+    printf '[Main]\r\nDefaultPreset=305070\r\n' > "$tree/grooble.ini"
+    (cd "$tree" && grooble_wine ./demo_host.exe --screenshot "dialog-$dpi.bmp") ||
+        { echo "FAILED: the demo host at $dpi dpi under $GROOBLE_WINE" >&2; exit 1; }
+    grooble_step "convert the $dpi dpi screenshot" \
+        convert "$tree/dialog-$dpi.bmp" "docs/dialog-${dpi}dpi.png"
 done
 grooble_wine_dpi 96
-rm -f build/win32/grooble.ini
+rm -f "$tree/grooble.ini"
 echo "written: docs/dialog-96dpi.png docs/dialog-144dpi.png"

@@ -1,50 +1,90 @@
-# Sourced by the run and test scripts: a project-local Wine prefix in code
-# page 932 on a private Xvfb display.
-#   grooble_wine_start BUILD_DIR   make the prefix if needed, start X and Wine;
-#                                  they are ended when the calling script exits
-#   grooble_wine_stop              end what grooble_wine_start began
+# Sourced by the run and test scripts: project-local Wine prefixes in code
+# page 932 on one private Xvfb display.
+#   grooble_display_start   start a private Xvfb (unless GROOBLE_USE_DISPLAY
+#                           and DISPLAY say to use the user's display)
+#   grooble_wine_start ARCH make build/winARCH's prefix if needed (ARCH 32
+#                           or 64) and make it the current one; everything
+#                           started is ended when the calling script exits
+#   grooble_wine ARGS...    run Wine of the current prefix's kind
+#   grooble_wine_dpi DPI    set the current prefix's resolution
 
-GROOBLE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+# Debian's /usr/bin/wine picks the 32-bit loader whenever it is installed,
+# so each kind of prefix names its own loader by path.
+grooble_wine_loader() {
+    case $1 in
+        32) echo /usr/lib/wine/wine ;;
+        64) echo /usr/lib/wine/wine64 ;;
+    esac
+}
+
+GROOBLE_WINE_PREFIXES=()
+trap grooble_wine_stop EXIT
 
 # LC_ALL, not LANG, is what makes Wine's ANSI code page 932. It is given to
 # Wine alone: the shell has no such locale installed and would complain.
 grooble_wine() {
-    LC_ALL=ja_JP.UTF-8 wine "$@"
+    LC_ALL=ja_JP.UTF-8 "$GROOBLE_WINE" "$@"
+}
+
+grooble_display_start() {
+    [ -z "${GROOBLE_DISPLAY_READY:-}" ] || return 0
+    GROOBLE_DISPLAY_READY=1
+    if [ -n "${GROOBLE_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then
+        return 0
+    fi
+    mkdir -p "$GROOBLE_LOGS"
+    local n=90
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$GROOBLE_LOGS/xvfb.log" 2>&1 &
+    GROOBLE_XVFB_PID=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+    done
+    echo "FAILED: starting Xvfb on :$n. Its output:" >&2
+    sed 's/^/    /' "$GROOBLE_LOGS/xvfb.log" >&2
+    exit 1
 }
 
 grooble_wine_start() {
-    local build_dir=$1
-    trap grooble_wine_stop EXIT
+    local arch=$1
+    local build_dir="$GROOBLE_ROOT/build/win$arch"
+    export GROOBLE_WINE_ARCH=$arch
+    export GROOBLE_WINE
+    GROOBLE_WINE=$(grooble_wine_loader "$arch")
+    # What Wine starts by itself (services, wineboot's helpers) goes
+    # through the same loader.
+    export WINELOADER=$GROOBLE_WINE
     export WINEPREFIX="$build_dir/wine-prefix"
-    export WINEARCH=win32
+    export WINEARCH=win$arch
     export WINEDEBUG=-all
     # No Mono or Gecko installer prompts when the prefix is made.
     export WINEDLLOVERRIDES="mscoree,mshtml="
-
-    if [ -z "${GROOBLE_USE_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
-        local n=90
-        while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        GROOBLE_XVFB_PID=$!
-        export DISPLAY=":$n"
-        local i
-        for i in $(seq 1 50); do
-            [ -e "/tmp/.X11-unix/X$n" ] && break
-            sleep 0.1
-        done
+    if [ ! -x "$GROOBLE_WINE" ]; then
+        echo "FAILED: $GROOBLE_WINE is missing; scripts/install-deps.sh installs it" >&2
+        exit 1
     fi
+    grooble_display_start
+    GROOBLE_WINE_PREFIXES+=("$WINEPREFIX")
 
     # Wine's background services must not inherit a test runner's pipes,
     # or the runner waits for them forever: start them here, detached.
-    wineserver -p </dev/null >/dev/null 2>&1 || true
+    # wineserver has no loader of its own: "wine" starts the right one,
+    # and "wineboot" below waits for it to be ready.
     if [ ! -f "$WINEPREFIX/.grooble-ready" ]; then
+        rm -rf "$WINEPREFIX"
         mkdir -p "$WINEPREFIX"
-        grooble_wine wineboot -i </dev/null >/dev/null 2>&1 || true
+        grooble_step "make the win$arch Wine prefix" grooble_wine wineboot -i </dev/null
         # regedit takes a UTF-16 file, which keeps the Japanese font name
         # intact whatever the shell's locale.
         iconv -f UTF-8 -t UTF-16 "$GROOBLE_ROOT/tests/wine/prefix-settings.reg" \
             > "$WINEPREFIX/prefix-settings.reg"
-        grooble_wine regedit /S 'Z:'"$WINEPREFIX/prefix-settings.reg" </dev/null >/dev/null 2>&1
+        grooble_step "load the win$arch prefix settings" \
+            grooble_wine regedit /S 'Z:'"$WINEPREFIX/prefix-settings.reg" </dev/null
         touch "$WINEPREFIX/.grooble-ready"
     fi
     # Debian's Wine does not find Marlett where fonts-wine puts it, and then
@@ -53,18 +93,23 @@ grooble_wine_start() {
         cp -n /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" || true
     fi
     grooble_wine_dpi 96
-    grooble_wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    grooble_step "start Wine in the win$arch prefix" grooble_wine cmd /c exit </dev/null
 }
 
-# Sets the prefix's resolution in dots per inch (96 is the reference);
-# each Wine process started afterwards reads it.
+# Sets the current prefix's resolution in dots per inch (96 is the
+# reference); each Wine process started afterwards reads it.
 grooble_wine_dpi() {
-    grooble_wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
-        </dev/null >/dev/null 2>&1
+    grooble_step "set the win$GROOBLE_WINE_ARCH prefix to $1 dpi" \
+        grooble_wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+        </dev/null
 }
 
 grooble_wine_stop() {
-    wineserver -k >/dev/null 2>&1 || true
+    local prefix
+    for prefix in "${GROOBLE_WINE_PREFIXES[@]}"; do
+        WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+    done
+    GROOBLE_WINE_PREFIXES=()
     if [ -n "${GROOBLE_XVFB_PID:-}" ]; then
         kill "$GROOBLE_XVFB_PID" 2>/dev/null || true
         wait "$GROOBLE_XVFB_PID" 2>/dev/null || true

@@ -1,10 +1,26 @@
 #!/bin/sh
-# dll-check.sh DLL: the DLL exports exactly GrooblerDialog, undecorated,
-# imports from the Windows system DLLs alone, and stays within 24 KiB.
+# dll-check.sh DLL FORMAT MAX_BYTES: the DLL is a PE image of FORMAT
+# (pei-i386 or pei-x86-64), exports exactly GrooblerDialog, undecorated,
+# imports from the Windows system DLLs alone, carries no language runtime
+# and is at most MAX_BYTES long. Needs no Wine: it is how the x86 DLL is
+# checked on a machine that cannot run it.
 dll=$1
-objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+format=$2
+max_bytes=$3
+objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+headers=$("$objdump" -f -h "$dll") || { echo "cannot read $dll"; exit 1; }
 dump=$("$objdump" -p "$dll") || { echo "cannot read $dll"; exit 1; }
 status=0
+
+found_format=$(printf '%s\n' "$headers" | sed -n 's/.*file format \([^ ]*\).*/\1/p' | head -n 1)
+if [ "$found_format" != "$format" ]; then
+    echo "$dll is $found_format, not $format"
+    status=1
+fi
+if ! printf '%s\n' "$dump" | grep -q 'DLL$'; then
+    echo "$dll is not marked as a DLL in its characteristics"
+    status=1
+fi
 
 exports=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
           awk '/\[ *[0-9]+\]/ {print $NF}')
@@ -21,10 +37,20 @@ for name in $imports; do
     esac
 done
 
+# A runtime leaves its marks even when linked in statically: thread-local
+# storage callbacks, constructor tables, exception tables of its own.
+sections=$(printf '%s\n' "$headers" | awk '$1 ~ /^[0-9]+$/ {print $2}')
+for name in $sections; do
+    case $name in
+        .tls|.CRT|.ctors|.dtors|.gcc_except_table|.eh_frame)
+            echo "has a $name section: a language runtime crept in"; status=1 ;;
+    esac
+done
+
 size=$(wc -c < "$dll")
-if [ "$size" -gt 24576 ]; then
-    echo "$dll is $size bytes, more than 24 KiB"
+if [ "$size" -gt "$max_bytes" ]; then
+    echo "$dll is $size bytes, more than $max_bytes"
     status=1
 fi
-echo "exports: $exports; imports:" $imports "; size: $size bytes"
+echo "$found_format; exports: $exports; imports:" $imports "; sections:" $sections "; size: $size bytes"
 exit $status

@@ -1,0 +1,61 @@
+# Sourced by every script here: running a step with its output kept, and
+# the one probe for whether this machine runs 32-bit code.
+#   grooble_step NAME COMMAND...   runs COMMAND with its output in a log;
+#                                  on failure names the step, shows the
+#                                  log's last lines and exits
+#   grooble_probe                  sets GROOBLE_RUNS_32BIT to 1 or 0 and
+#                                  says once which Wine is used and why
+
+GROOBLE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+GROOBLE_LOGS="$GROOBLE_ROOT/build/logs"
+
+grooble_step() {
+    local name=$1
+    shift
+    mkdir -p "$GROOBLE_LOGS"
+    local log="$GROOBLE_LOGS/$(printf '%s' "$name" | tr -c 'A-Za-z0-9._-' '-').log"
+    local status=0
+    "$@" >"$log" 2>&1 || status=$?
+    if [ "$status" -ne 0 ]; then
+        {
+            echo "FAILED: $name (exit status $status). Last lines of $log:"
+            tail -n 40 "$log" | sed 's/^/    /'
+        } >&2
+        exit "$status"
+    fi
+}
+
+# Some machines of this project's kind run no 32-bit user code at all: every
+# i386 program, 32-bit Wine included, fails there with "Exec format error".
+# The i386 dynamic loader answering for itself is the cheapest proof either
+# way. GROOBLE_NO_32BIT=1 makes the answer "no" on any machine, so that the
+# 64-bit-only road can be tried where both run.
+grooble_probe() {
+    if [ -n "${GROOBLE_RUNS_32BIT:-}" ]; then
+        return 0
+    fi
+    local why
+    if [ -n "${GROOBLE_NO_32BIT:-}" ] && [ "$GROOBLE_NO_32BIT" != 0 ]; then
+        GROOBLE_RUNS_32BIT=0
+        why="GROOBLE_NO_32BIT is set"
+    elif /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+        GROOBLE_RUNS_32BIT=1
+        why="this machine runs 32-bit code"
+    else
+        GROOBLE_RUNS_32BIT=0
+        why="this machine runs no 32-bit code (/lib/ld-linux.so.2 does not start)"
+    fi
+    export GROOBLE_RUNS_32BIT
+    export GROOBLE_PROBE_REASON=$why
+    if [ "$GROOBLE_RUNS_32BIT" = 1 ]; then
+        echo "wine: 32-bit Wine for the x86 DLL and 64-bit Wine for the x64 DLL ($why)"
+    else
+        echo "wine: 64-bit Wine only, for the x64 DLL; the x86 DLL is checked statically ($why)"
+    fi
+}
+
+# The Windows build the main job and the screenshots run: the x86 product
+# where it can run, the x64 one elsewhere. Call grooble_probe first.
+grooble_preferred_arch() {
+    if [ "${GROOBLE_RUNS_32BIT:-}" = 1 ]; then echo 32; else echo 64; fi
+}
