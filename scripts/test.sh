@@ -15,6 +15,8 @@ source scripts/wine-env.sh
 failed=()
 echo "== native tests"
 (cd build/native && ctest --output-on-failure) || failed+=("native tests")
+echo "== fuzzing the pure rules (each target for a bounded time)"
+(cd build/fuzz && ctest --output-on-failure -j2) || failed+=("fuzz targets")
 
 arches=(64)
 [ "$GROOBLE_RUNS_32BIT" = 1 ] && arches=(32 64)

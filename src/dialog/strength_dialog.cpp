@@ -5,6 +5,7 @@
 #include "../../res/resource.h"
 #include "../entry/module.h"
 #include "../settings/settings.h"
+#include "preset_commands.h"
 
 unsigned char gSavePosition;
 
@@ -234,9 +235,15 @@ static void OnCommand(HWND dialog, WPARAM wParam)
     case IDCANCEL:
         CloseWithCancel(dialog);
         break;
+    case IDC_PRESET_COMBO:
+        if (code == CBN_SELCHANGE)
+            LoadPickedPreset(gPresetCombo, gEdits);
+        break;
     case IDC_SAVE_PRESET:
+        SavePreset(dialog, gPresetCombo);
+        break;
     case IDC_DELETE_PRESET:
-        // The preset commands are not built yet.
+        DeletePreset(dialog, gPresetCombo);
         break;
     case IDC_TIMING_EDIT:
     case IDC_LENGTH_EDIT:

@@ -4,13 +4,18 @@
 
 char gSettingsPath[kPathBufferSize];
 
+bool IsHostLeadByte(unsigned char byte)
+{
+    return IsDBCSLeadByte(byte) != FALSE;
+}
+
 void BuildSettingsPath()
 {
     // A null module handle names the host executable, not this library:
     // the settings follow the host, so two hosts keep separate settings.
     char module[kPathBufferSize];
     const DWORD length = GetModuleFileNameA(NULL, module, kPathBufferSize);
-    BuildSettingsPathFrom(module, length, gSettingsPath, kPathBufferSize);
+    BuildSettingsPathFrom(module, length, gSettingsPath, kPathBufferSize, IsHostLeadByte);
 }
 
 unsigned ReadSettingInt(const char* section, const char* key)
@@ -20,13 +25,18 @@ unsigned ReadSettingInt(const char* section, const char* key)
     return GetPrivateProfileIntA(section, key, 0, gSettingsPath);
 }
 
-void WriteSettingInt(const char* section, const char* key, int value)
+bool WriteSettingText(const char* section, const char* key, const char* value)
 {
     if (!IsAbsoluteSettingsPath(gSettingsPath))
-        return;
+        return false;
+    return WritePrivateProfileStringA(section, key, value, gSettingsPath) == 1;
+}
+
+bool WriteSettingInt(const char* section, const char* key, int value)
+{
     char text[16];
     wsprintfA(text, "%d", value);
-    WritePrivateProfileStringA(section, key, text, gSettingsPath);
+    return WriteSettingText(section, key, text);
 }
 
 unsigned ReadItemUnsigned(HWND dialog, int id, bool* ok)
@@ -73,9 +83,14 @@ void SaveWindowPosition(HWND dialog)
     WriteSettingInt("Main", "Top", rect.top);
 }
 
-void WritePackedStrengths(HWND dialog, const char* section, const char* key)
+bool WritePackedStrengths(HWND dialog, const char* section, const char* key)
 {
-    WriteSettingInt(section, key, PackStrengths(dialog));
+    return WriteSettingInt(section, key, PackStrengths(dialog));
+}
+
+static void AddPresetName(const char* name, void* presetBox)
+{
+    SendMessageA(static_cast<HWND>(presetBox), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
 }
 
 void FillPresetList(HWND presetBox)
@@ -85,32 +100,25 @@ void FillPresetList(HWND presetBox)
         return;
 
     // The whole section at once, in a buffer grown until it fits: the call
-    // answers exactly size - 2 when the buffer was too small.
-    DWORD size = 0;
+    // answers exactly size - 2 when the buffer was too small. Doubling the
+    // size keeps the reads linear in the section's length, however many
+    // presets it holds.
+    DWORD size = 512;
     DWORD length;
-    char* section = NULL;
-    do {
-        if (section != NULL)
-            GlobalFree(section);
-        size += 512;
+    char* section;
+    for (;;) {
         section = static_cast<char*>(GlobalAlloc(GMEM_FIXED, size));
         if (section == NULL)
             return;
         length = GetPrivateProfileSectionA("Preset", section, size, gSettingsPath);
-    } while (length == size - 2);
-
-    if (section[0] != '\0') {
-        JoinSectionEntries(section, length);
-        char* cursor = section;
-        for (char* entry = NextSectionEntry(&cursor); entry != NULL;
-             entry = NextSectionEntry(&cursor)) {
-            // A hand-written name longer than any the dialog can type is
-            // left out: it could not be loaded or deleted through the
-            // fixed name buffer anyway.
-            char name[kPresetNameMax + 1];
-            if (PresetNameOf(entry, name))
-                SendMessageA(presetBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-        }
+        if (length != size - 2)
+            break;
+        GlobalFree(section);
+        if (size > 0x40000000)
+            return;
+        size *= 2;
     }
+
+    ListPresetNames(section, length, AddPresetName, presetBox);
     GlobalFree(section);
 }

@@ -18,9 +18,16 @@ void BuildSettingsPath();
 // take it for.
 unsigned ReadSettingInt(const char* section, const char* key);
 
-// Writes "%d" of value. Nothing is written unless the settings path is an
-// absolute one.
-void WriteSettingInt(const char* section, const char* key, int value);
+// Writes value (a null value deletes the key). Nothing is written unless
+// the settings path is an absolute one. True when the file reported
+// success.
+bool WriteSettingText(const char* section, const char* key, const char* value);
+
+// Writes "%d" of value, as WriteSettingText.
+bool WriteSettingInt(const char* section, const char* key, int value);
+
+// The host's ANSI code page's lead-byte test, for the pure text rules.
+bool IsHostLeadByte(unsigned char byte);
 
 // Reads a dialog item's text as an unsigned number by the Windows rule
 // (see ReadUnsignedText). Wine's own GetDlgItemInt takes "-5" and "12abc"
@@ -42,7 +49,8 @@ void SaveWindowPosition(HWND dialog);
 // box, which sorts them.
 void FillPresetList(HWND presetBox);
 
-// Stores "%d" of PackStrengths under section/key.
-void WritePackedStrengths(HWND dialog, const char* section, const char* key);
+// Stores "%d" of PackStrengths under section/key; true when the file
+// reported success.
+bool WritePackedStrengths(HWND dialog, const char* section, const char* key);
 
 #endif

@@ -15,8 +15,13 @@ void UnpackStrengths(unsigned packed, short parts[3])
 
 static const char kFileName[] = "\\grooble.ini";
 
+bool IsLeadByte932(unsigned char byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
 bool BuildSettingsPathFrom(const char* modulePath, unsigned moduleLength,
-                           char* out, unsigned outSize)
+                           char* out, unsigned outSize, LeadBytePredicate isLeadByte)
 {
     if (outSize == 0)
         return false;
@@ -27,11 +32,11 @@ bool BuildSettingsPathFrom(const char* modulePath, unsigned moduleLength,
         return false;
 
     unsigned slash = moduleLength;
-    for (unsigned i = moduleLength; i > 0; --i) {
-        if (modulePath[i - 1] == '\\') {
-            slash = i - 1;
-            break;
-        }
+    for (unsigned i = 0; i < moduleLength; ++i) {
+        if (modulePath[i] == '\\')
+            slash = i;
+        else if (isLeadByte(static_cast<unsigned char>(modulePath[i])) && i + 1 < moduleLength)
+            ++i;
     }
     if (slash == moduleLength)
         return false;
@@ -132,4 +137,52 @@ bool PresetNameOf(const char* entry, char* name)
         name[i] = entry[i];
     name[end] = '\0';
     return true;
+}
+
+static bool IsBlankAt(const char* text, unsigned i, LeadBytePredicate isLeadByte)
+{
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    if (byte == ' ' || byte == '\t')
+        return true;
+    // The ideographic space of code page 932.
+    return byte == 0x81 && isLeadByte(byte) && static_cast<unsigned char>(text[i + 1]) == 0x40;
+}
+
+bool IsStorablePresetName(const char* name, LeadBytePredicate isLeadByte)
+{
+    if (name[0] == '\0' || name[0] == ';' || name[0] == '[' || IsBlankAt(name, 0, isLeadByte))
+        return false;
+    unsigned last = 0;
+    unsigned i = 0;
+    while (name[i] != '\0') {
+        if (i >= kPresetNameMax)
+            return false;
+        const unsigned char byte = static_cast<unsigned char>(name[i]);
+        if (byte < 0x20 || byte == 0x7F || byte == '=')
+            return false;
+        last = i;
+        if (isLeadByte(byte) && name[i + 1] != '\0')
+            i += 2;
+        else
+            ++i;
+    }
+    return i <= kPresetNameMax && !IsBlankAt(name, last, isLeadByte);
+}
+
+void ListPresetNames(char* section, unsigned sectionLength,
+                     void (*emit)(const char* name, void* context), void* context)
+{
+    if (sectionLength == 0 || section[0] == '\0')
+        return;
+    JoinSectionEntries(section, sectionLength);
+    char* cursor = section;
+    for (char* entry = NextSectionEntry(&cursor); entry != nullptr;
+         entry = NextSectionEntry(&cursor)) {
+        // A hand-written name longer than any the dialog can type is left
+        // out: it could be neither loaded nor deleted through the fixed
+        // name buffer, and it stays in the file untouched.
+        char name[kPresetNameMax + 1];
+        if (PresetNameOf(entry, name))
+            emit(name, context);
+    }
 }

@@ -18,15 +18,25 @@ int PackParts(unsigned timing, unsigned length, unsigned velocity);
 // its low 16 bits and may come out negative.
 void UnpackStrengths(unsigned packed, short parts[3]);
 
+// Whether a byte starts a two-byte character in the ANSI code page the
+// texts are in. The DLL asks Windows (the host's code page); tests give
+// code page 932's rule.
+typedef bool (*LeadBytePredicate)(unsigned char byte);
+
+// Code page 932's lead bytes: 0x81-0x9F and 0xE0-0xFC.
+bool IsLeadByte932(unsigned char byte);
+
 // Builds the settings file's path beside the host executable.
 // modulePath holds moduleLength characters as the module-name call returned
-// them. A name that filled the whole buffer may have been cut short, a name
-// without a backslash is no absolute path, and a result that does not fit
-// outSize bytes would be truncated: in each case out becomes the empty
+// them. The last backslash is found character by character, so that the
+// second byte of a two-byte character (0x5C in ソ and 表) is never taken
+// for one. A name that filled the whole buffer may have been cut short, a
+// name without a backslash is no absolute path, and a result that does not
+// fit outSize bytes would be truncated: in each case out becomes the empty
 // string and false is returned, so that no setting is written to a wrong
 // file.
 bool BuildSettingsPathFrom(const char* modulePath, unsigned moduleLength,
-                           char* out, unsigned outSize);
+                           char* out, unsigned outSize, LeadBytePredicate isLeadByte);
 
 // Whether a settings path may be written to: a drive path ("C:\...") or a
 // UNC path ("\\server\..."). An empty or relative path would make the
@@ -52,6 +62,22 @@ void JoinSectionEntries(char* section, unsigned sectionLength);
 // repeated delimiters, never yields an empty token, and ends each token in
 // place. *cursor starts at the string and moves on; null when none is left.
 char* NextSectionEntry(char** cursor);
+
+// Whether a settings file can store a preset under name and give it back
+// under the same name: not empty, at most kPresetNameMax bytes, no "=" (the
+// file splits key from value at the first one), no control characters
+// (0x0B separates the listed entries), not starting with ";" or "[" (a
+// comment or a section header), and no leading or trailing blank (space,
+// tab or the ideographic space, which the file's reader trims).
+bool IsStorablePresetName(const char* name, LeadBytePredicate isLeadByte);
+
+// Hands each preset name of a section, as GetPrivateProfileSectionA
+// returned it (sectionLength characters without the final NUL), to emit in
+// file order: the entries are joined and split as above, and an entry whose
+// name is longer than kPresetNameMax is left out. The section is changed in
+// place.
+void ListPresetNames(char* section, unsigned sectionLength,
+                     void (*emit)(const char* name, void* context), void* context);
 
 // The preset name of an entry: everything before its last "=", or the whole
 // entry when it has none. Copied into name (kPresetNameMax + 1 bytes);

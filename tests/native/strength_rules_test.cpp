@@ -63,11 +63,17 @@ TEST(UnpackStrengths, RoundTripsEveryStrengthTriple)
 
 // Builds from a module path given as text; the buffer is canary-filled so
 // that a write past outSize shows.
-std::string Build(const std::string& module, bool* ok, unsigned outSize = kPathBufferSize)
+bool NoLeadBytes(unsigned char)
+{
+    return false;
+}
+
+std::string Build(const std::string& module, bool* ok, unsigned outSize = kPathBufferSize,
+                  LeadBytePredicate isLeadByte = IsLeadByte932)
 {
     std::vector<char> out(outSize + 16, '\xCC');
     *ok = BuildSettingsPathFrom(module.c_str(), static_cast<unsigned>(module.size()), out.data(),
-                                outSize);
+                                outSize, isLeadByte);
     for (unsigned i = outSize; i < out.size(); ++i)
         EXPECT_EQ(out[i], '\xCC') << "written past the buffer at " << i;
     return std::string(out.data(), strnlen(out.data(), outSize));
@@ -82,10 +88,16 @@ TEST(BuildSettingsPath, SitsBesideTheHostExecutable)
     EXPECT_TRUE(ok);
     EXPECT_EQ(Build("\\\\server\\share\\host.exe", &ok), "\\\\server\\share\\grooble.ini");
     EXPECT_TRUE(ok);
-    // The last backslash counts, and a Shift-JIS trail byte 0x5C (the
-    // second byte of ソ and 表) is taken for one, as the byte scan does.
+    // The last backslash counts; the second byte 0x5C of ソ (83 5C) and
+    // 表 (95 5C) in the program's own name is part of its character.
     EXPECT_EQ(Build("C:\\a\\b\\c.exe", &ok), "C:\\a\\b\\grooble.ini");
-    EXPECT_EQ(Build("C:\\x\\\x83\x5C" "foo.exe", &ok), "C:\\x\\\x83\\grooble.ini");
+    EXPECT_EQ(Build("C:\\x\\\x83\x5C" "foo.exe", &ok), "C:\\x\\grooble.ini");
+    EXPECT_EQ(Build("C:\\\x95\x5C\\\x95\x5C.exe", &ok), "C:\\\x95\x5C\\grooble.ini");
+    EXPECT_TRUE(ok);
+    // In a code page without lead bytes the same bytes are single
+    // characters: C:\café\host.exe in code page 1252.
+    EXPECT_EQ(Build("C:\\caf\xE9\\host.exe", &ok, kPathBufferSize, NoLeadBytes),
+              "C:\\caf\xE9\\grooble.ini");
 }
 
 TEST(BuildSettingsPath, RefusesWhatWouldBeWrongOrTruncated)
@@ -174,17 +186,9 @@ std::vector<std::string> NamesOf(const std::vector<std::string>& entries)
     section += '\0';
     std::vector<char> buffer(section.begin(), section.end());
     std::vector<std::string> names;
-    if (buffer[0] == '\0')
-        return names;
-    JoinSectionEntries(buffer.data(), length);
-    char* cursor = buffer.data();
-    for (char* entry = NextSectionEntry(&cursor); entry; entry = NextSectionEntry(&cursor)) {
-        char name[kPresetNameMax + 1];
-        if (PresetNameOf(entry, name))
-            names.push_back(name);
-        else
-            names.push_back("<too long>");
-    }
+    ListPresetNames(buffer.data(), length, [](const char* name, void* context) {
+        static_cast<std::vector<std::string>*>(context)->push_back(name);
+    }, &names);
     return names;
 }
 
@@ -221,10 +225,49 @@ TEST(PresetNames, LongestNameFitsAndLongerIsRefused)
 {
     const std::string longest(kPresetNameMax, 'n');
     EXPECT_EQ(NamesOf({longest + "=999999"}), Names{longest});
-    EXPECT_EQ(NamesOf({longest + "n=999999"}), Names{"<too long>"});
-    EXPECT_EQ(NamesOf({std::string(5000, 'x')}), Names{"<too long>"});
+    // Longer names are left out; the entries around them are not harmed.
+    EXPECT_EQ(NamesOf({"a=1", longest + "n=999999", "b=2"}), (Names{"a", "b"}));
+    EXPECT_EQ(NamesOf({std::string(5000, 'x'), "c=3"}), Names{"c"});
+    // A line far past any fixed entry buffer, with its name short.
+    EXPECT_EQ(NamesOf({"d=" + std::string(100000, '7'), "e=4"}), (Names{"d", "e"}));
     // A long value does not make a short name too long.
     EXPECT_EQ(NamesOf({"a=" + std::string(400, '9')}), Names{"a"});
+}
+
+TEST(IsStorablePresetName, NamesTheFileCanGiveBack)
+{
+    const struct {
+        const char* name;
+        bool storable;
+    } rows[] = {
+        {"Soft", true},
+        {"a b", true},
+        {"\x83\x5C\x95\x5C", true},          // ソ表: trail bytes 0x5C
+        {"\x88\x5B", true},                   // a trail byte 0x5B is no "["
+        {"x;y[z]", true},
+        {"", false},
+        {"a=b", false},
+        {"=", false},
+        {";comment", false},
+        {"[Main]", false},
+        {" lead", false},
+        {"trail ", false},
+        {"\ttab", false},
+        {"\x81\x40wide", false},               // ideographic space first
+        {"wide\x81\x40", false},               // and last
+        {"\x82\xA0\x81\x40\x82\xA0", true},   // and inside
+        {"line\x0B" "break", false},
+        {"del\x7F", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(IsStorablePresetName(row.name, IsLeadByte932), row.storable);
+    }
+    const std::string longest(kPresetNameMax, 'n');
+    EXPECT_TRUE(IsStorablePresetName(longest.c_str(), IsLeadByte932));
+    EXPECT_FALSE(IsStorablePresetName((longest + "n").c_str(), IsLeadByte932));
+    // A lead byte at the very end is taken as one character, not a pair.
+    EXPECT_TRUE(IsStorablePresetName("ab\x83", IsLeadByte932));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "../../res/resource.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -201,4 +203,85 @@ void DialogTest::SetUp()
 void DialogTest::TearDown()
 {
     RemoveIni();
+}
+
+namespace {
+
+MessageBoxAnswer* gAnswer;
+
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM found)
+{
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
+        !IsStrengthDialog(window) && GetDlgItem(window, 0xFFFF) != NULL) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK LookForMessageBox(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (!gAnswer)
+        return;
+    HWND box = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), FindMessageBox, reinterpret_cast<LPARAM>(&box));
+    if (!box || (!gAnswer->seen.empty() && gAnswer->seen.back().window == box))
+        return;
+    MessageBoxSeen seen;
+    seen.window = box;
+    char text[1024] = "";
+    GetWindowTextA(box, text, sizeof text);
+    seen.caption = text;
+    // The message is the static control 0xFFFF, as in every message box.
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    seen.text = text;
+    seen.yesNo = GetDlgItem(box, IDYES) != NULL && GetDlgItem(box, IDNO) != NULL;
+    seen.owner = GetWindow(box, GW_OWNER);
+    GetWindowRect(box, &seen.rect);
+    // The icon is a shared system icon: compare the handles.
+    HWND icon = NULL;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char childClass[16] = "";
+        GetClassNameA(child, childClass, sizeof childClass);
+        if (lstrcmpiA(childClass, "Static") == 0 &&
+            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            icon = child;
+    }
+    const HICON shown = icon ? reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0)) : NULL;
+    seen.exclamation = shown && shown == LoadIcon(NULL, IDI_EXCLAMATION);
+    seen.question = shown && shown == LoadIcon(NULL, IDI_QUESTION);
+    const size_t index = gAnswer->seen.size();
+    gAnswer->seen.push_back(seen);
+    const int button = index < gAnswer->buttons.size() ? gAnswer->buttons[index] : IDCANCEL;
+    if (index >= gAnswer->buttons.size())
+        ADD_FAILURE() << "one message box more than expected: " << seen.text;
+    PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+}
+
+}  // namespace
+
+MessageBoxAnswer::MessageBoxAnswer(std::vector<int> buttons) : buttons(std::move(buttons))
+{
+    gAnswer = this;
+    timer_ = SetTimer(NULL, 0, 20, LookForMessageBox);
+}
+
+MessageBoxAnswer::~MessageBoxAnswer()
+{
+    KillTimer(NULL, timer_);
+    gAnswer = nullptr;
+}
+
+std::vector<std::string> ListedNames(HWND dialog)
+{
+    std::vector<std::string> names;
+    const int count = static_cast<int>(SendDlgItemMessageA(dialog, IDC_PRESET_COMBO, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char name[300] = "";
+        SendDlgItemMessageA(dialog, IDC_PRESET_COMBO, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
+        names.push_back(name);
+    }
+    return names;
 }

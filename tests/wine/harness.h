@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 std::string ExeDirectory();
 
@@ -41,6 +42,33 @@ void PressKey(HWND dialog, UINT virtualKey);
 void TypeInto(HWND dialog, int editId, const std::string& text);
 std::string ItemText(HWND dialog, int id);
 int SliderPosition(HWND dialog, int sliderId);
+
+// Answers the message boxes of this thread, the first with buttons[0], the
+// next with buttons[1] and so on, and records what each showed. Arm one
+// before the action that may show boxes; while it lives a timer looks for
+// them and presses the buttons.
+struct MessageBoxSeen {
+    std::string caption, text;
+    bool yesNo = false;             // Yes and No buttons, rather than OK
+    bool exclamation = false;       // the icon of a warning
+    bool question = false;          // the icon of a question
+    RECT rect = {};                 // where it was when first seen shown
+    HWND owner = NULL;
+    HWND window = NULL;
+};
+
+class MessageBoxAnswer {
+public:
+    explicit MessageBoxAnswer(std::vector<int> buttons);
+    ~MessageBoxAnswer();
+    std::vector<int> buttons;
+    std::vector<MessageBoxSeen> seen;
+private:
+    UINT_PTR timer_;
+};
+
+// The list entries of the preset box, in their order.
+std::vector<std::string> ListedNames(HWND dialog);
 
 // A fixture that starts and ends every test without a settings file.
 class DialogTest : public ::testing::Test {

@@ -1,0 +1,37 @@
+// Any bytes as the preset section GetPrivateProfileSectionA hands back:
+// the names listed never overrun their buffer, and the name rule never
+// reads past a name's end.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "strength_rules.h"
+
+namespace {
+
+void CheckName(const char* name, void*)
+{
+    const size_t length = std::strlen(name);
+    if (length > kPresetNameMax)
+        std::abort();
+    IsStorablePresetName(name, IsLeadByte932);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    // Laid out as the call lays a section out: the last entry ended by a
+    // NUL and the list by a second one, the length counting the first.
+    std::vector<char> section(data, data + size);
+    section.push_back('\0');
+    section.push_back('\0');
+    ListPresetNames(section.data(), static_cast<unsigned>(size + 1), CheckName, nullptr);
+
+    std::vector<char> name(data, data + size);
+    name.push_back('\0');
+    IsStorablePresetName(name.data(), IsLeadByte932);
+    return 0;
+}
