@@ -118,27 +118,6 @@ char* NextSectionEntry(char** cursor)
     return token;
 }
 
-bool PresetNameOf(const char* entry, char* name)
-{
-    unsigned length = 0;
-    while (entry[length] != '\0')
-        ++length;
-    unsigned end = length;
-    for (unsigned i = length; i > 0; --i) {
-        if (entry[i - 1] == '=') {
-            end = i - 1;
-            break;
-        }
-    }
-    name[0] = '\0';
-    if (end > kPresetNameMax)
-        return false;
-    for (unsigned i = 0; i < end; ++i)
-        name[i] = entry[i];
-    name[end] = '\0';
-    return true;
-}
-
 static bool IsBlankAt(const char* text, unsigned i, LeadBytePredicate isLeadByte)
 {
     const unsigned char byte = static_cast<unsigned char>(text[i]);
@@ -178,11 +157,72 @@ void ListPresetNames(char* section, unsigned sectionLength,
     char* cursor = section;
     for (char* entry = NextSectionEntry(&cursor); entry != nullptr;
          entry = NextSectionEntry(&cursor)) {
+        unsigned length = 0;
+        while (entry[length] != '\0')
+            ++length;
+        for (unsigned i = length; i > 0; --i) {
+            if (entry[i - 1] == '=') {
+                length = i - 1;
+                entry[length] = '\0';
+                break;
+            }
+        }
         // A hand-written name longer than any the dialog can type is left
         // out: it could be neither loaded nor deleted through the fixed
         // name buffer, and it stays in the file untouched.
-        char name[kPresetNameMax + 1];
-        if (PresetNameOf(entry, name))
-            emit(name, context);
+        if (length <= kPresetNameMax)
+            emit(entry, context);
     }
+}
+
+unsigned CountSectionEntries(const char* section, unsigned sectionLength)
+{
+    unsigned count = 0;
+    for (unsigned i = 0; i < sectionLength; ++i)
+        if (section[i] == '\0' || section[i] == kEntryDelimiter)
+            ++count;
+    return count;
+}
+
+int CompareFoldedBytes(const char* a, const char* b)
+{
+    for (;; ++a, ++b) {
+        unsigned char x = static_cast<unsigned char>(*a);
+        unsigned char y = static_cast<unsigned char>(*b);
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<unsigned char>(x + ('a' - 'A'));
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<unsigned char>(y + ('a' - 'A'));
+        if (x != y || x == '\0')
+            return static_cast<int>(x) - static_cast<int>(y);
+    }
+}
+
+void SortTexts(const char** texts, const char** scratch, unsigned count, TextOrder order)
+{
+    // Bottom-up merge sort: n log n comparisons at most, stable, and no
+    // recursion.
+    const char** from = texts;
+    const char** to = scratch;
+    for (unsigned width = 1; width < count; width *= 2) {
+        for (unsigned left = 0; left < count; left += 2 * width) {
+            const unsigned middle = width < count - left ? left + width : count;
+            const unsigned right = 2 * width < count - left ? left + 2 * width : count;
+            unsigned i = left;
+            unsigned j = middle;
+            unsigned k = left;
+            while (i < middle && j < right)
+                to[k++] = order(from[j], from[i]) < 0 ? from[j++] : from[i++];
+            while (i < middle)
+                to[k++] = from[i++];
+            while (j < right)
+                to[k++] = from[j++];
+        }
+        const char** swap = from;
+        from = to;
+        to = swap;
+    }
+    if (from != texts)
+        for (unsigned i = 0; i < count; ++i)
+            texts[i] = from[i];
 }

@@ -73,15 +73,30 @@ bool IsStorablePresetName(const char* name, LeadBytePredicate isLeadByte);
 
 // Hands each preset name of a section, as GetPrivateProfileSectionA
 // returned it (sectionLength characters without the final NUL), to emit in
-// file order: the entries are joined and split as above, and an entry whose
-// name is longer than kPresetNameMax is left out. The section is changed in
-// place.
+// file order. The entries are joined and split as above; each name is
+// everything before its entry's last "=" (the whole entry when it has
+// none), cut off in place, so that every name handed on points into the
+// section and stays valid as long as it does. An entry whose name is
+// longer than kPresetNameMax is left out.
 void ListPresetNames(char* section, unsigned sectionLength,
                      void (*emit)(const char* name, void* context), void* context);
 
-// The preset name of an entry: everything before its last "=", or the whole
-// entry when it has none. Copied into name (kPresetNameMax + 1 bytes);
-// false, with name empty, when the name is longer than kPresetNameMax.
-bool PresetNameOf(const char* entry, char* name);
+// How many names ListPresetNames can hand on at most for a section of
+// sectionLength characters: the count of its NULs and vertical tabs, since
+// each name is ended by one of them.
+unsigned CountSectionEntries(const char* section, unsigned sectionLength);
+
+// An ordering of texts: negative, zero or positive as a sorts before, with
+// or after b.
+typedef int (*TextOrder)(const char* a, const char* b);
+
+// Sorts count texts by order, keeping texts that order as equal in their
+// given order. scratch has room for count pointers.
+void SortTexts(const char** texts, const char** scratch, unsigned count, TextOrder order);
+
+// Byte by byte with the ASCII letters folded to lower case: quick, and for
+// plain names the same order as the list box's own, which is checked
+// before it is relied on.
+int CompareFoldedBytes(const char* a, const char* b);
 
 #endif

@@ -11,12 +11,13 @@
 
 namespace {
 
-void CheckName(const char* name, void*)
+void CheckName(const char* name, void* names)
 {
     const size_t length = std::strlen(name);
     if (length > kPresetNameMax)
         std::abort();
     IsStorablePresetName(name, IsLeadByte932);
+    static_cast<std::vector<const char*>*>(names)->push_back(name);
 }
 
 }  // namespace
@@ -28,7 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<char> section(data, data + size);
     section.push_back('\0');
     section.push_back('\0');
-    ListPresetNames(section.data(), static_cast<unsigned>(size + 1), CheckName, nullptr);
+    const unsigned length = static_cast<unsigned>(size + 1);
+    const unsigned capacity = CountSectionEntries(section.data(), length);
+    std::vector<const char*> names;
+    ListPresetNames(section.data(), length, CheckName, &names);
+    if (names.size() > capacity)
+        std::abort();
+    std::vector<const char*> scratch(names.size());
+    SortTexts(names.data(), scratch.data(), static_cast<unsigned>(names.size()), CompareFoldedBytes);
+    for (size_t i = 1; i < names.size(); ++i)
+        if (CompareFoldedBytes(names[i - 1], names[i]) > 0)
+            std::abort();
 
     std::vector<char> name(data, data + size);
     name.push_back('\0');

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -232,6 +233,37 @@ TEST(PresetNames, LongestNameFitsAndLongerIsRefused)
     EXPECT_EQ(NamesOf({"d=" + std::string(100000, '7'), "e=4"}), (Names{"d", "e"}));
     // A long value does not make a short name too long.
     EXPECT_EQ(NamesOf({"a=" + std::string(400, '9')}), Names{"a"});
+}
+
+TEST(SortTexts, StableAndInOrderForEveryLength)
+{
+    // Every length up to 70 (the merge widths and their odd tails), with
+    // many equal keys, against the standard library's stable sort.
+    std::vector<std::string> pool = {"b", "A", "a", "c", "B", "ab", "Ab", "", "z", "aa"};
+    for (unsigned count = 0; count <= 70; ++count) {
+        SCOPED_TRACE(count);
+        std::vector<const char*> texts;
+        for (unsigned i = 0; i < count; ++i)
+            texts.push_back(pool[(i * 7 + count) % pool.size()].c_str());
+        std::vector<const char*> expected = texts;
+        std::stable_sort(expected.begin(), expected.end(), [](const char* a, const char* b) {
+            return CompareFoldedBytes(a, b) < 0;
+        });
+        std::vector<const char*> scratch(count);
+        SortTexts(texts.data(), scratch.data(), count, CompareFoldedBytes);
+        EXPECT_EQ(texts, expected);  // the same pointers: equal keys keep their order
+    }
+}
+
+TEST(CompareFoldedBytes, FoldsAsciiLettersOnly)
+{
+    EXPECT_EQ(CompareFoldedBytes("ABC", "abc"), 0);
+    EXPECT_LT(CompareFoldedBytes("ab", "abc"), 0);
+    EXPECT_LT(CompareFoldedBytes("Z", "\x83\x5C"), 0);  // bytes compare unsigned
+    EXPECT_LT(CompareFoldedBytes("[", "A"), 0);          // A folds to a (0x61), after [ (0x5B)
+    EXPECT_EQ(CountSectionEntries("a=1\0b=2\0", 8), 2u);
+    // A hand-written name holding a vertical tab is split in two.
+    EXPECT_EQ(CountSectionEntries("a\x0B" "b=1\0", 6), 2u);
 }
 
 TEST(IsStorablePresetName, NamesTheFileCanGiveBack)

@@ -301,3 +301,55 @@ TEST_F(PresetTest, AFileThatCannotBeWrittenKeepsListAndFileInStep)
 }
 
 }  // namespace
+
+namespace {
+
+// The list a sorted combo box makes of names added one by one in file
+// order: what the preset box must show, however it is filled.
+Names AddedOneByOne(const Names& names)
+{
+    HWND box = CreateWindowA("COMBOBOX", "", WS_POPUP | CBS_DROPDOWN | CBS_SORT, 0, 0, 100, 100,
+                             NULL, NULL, NULL, NULL);
+    for (const std::string& name : names)
+        SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    Names listed;
+    const int count = static_cast<int>(SendMessageA(box, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char name[300] = "";
+        SendMessageA(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
+        listed.push_back(name);
+    }
+    DestroyWindow(box);
+    return listed;
+}
+
+TEST_F(PresetTest, TheListIsTheSortedBoxsOwnOrderWhateverTheNames)
+{
+    Names many;
+    for (int i = 0; i < 3000; ++i)
+        many.push_back("Groove " + std::to_string((i * 7919) % 100000) + (i % 3 ? " soft" : " Hard"));
+    const struct {
+        const char* what;
+        Names names;
+    } sets[] = {
+        {"plain names", {"beta", "Alpha", "gamma", "delta 2", "delta 10", "Delta 1"}},
+        {"punctuation the byte order sorts otherwise", {"a-b", "ab", "a b", "a_b", "a'c", "a.b", "A1"}},
+        {"names equal but for case", {"Soft", "SOFT", "soft", "Hard", "sOFT"}},
+        {"Japanese names", {"\x83\x5C\x83\x74\x83\x67", "\x95\x5C\x8C\xBB", "\x82\xA0", "\x83\x41",
+                            "\x88\x9F", "abc", "\x82\x60"}},
+        {"3,000 presets", many},
+    };
+    for (const auto& set : sets) {
+        SCOPED_TRACE(set.what);
+        std::string ini = "[Preset]\r\n";
+        for (const std::string& name : set.names)
+            ini += name + "=10101\r\n";
+        WriteIni(ini);
+        RunGrooblerDialog([&](HWND dialog) {
+            EXPECT_EQ(ListedNames(dialog), AddedOneByOne(set.names));
+            Click(dialog, IDCANCEL);
+        });
+    }
+}
+
+}  // namespace
