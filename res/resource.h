@@ -28,8 +28,27 @@
 #define IDM_SAVE_POSITION       201
 #define IDM_ABOUT               202
 
-/* About box. */
+/* About box: template, icon, items, and the string-table entries naming
+ * the version keys that items 2000-2002 show (each item shares its id). */
 #define IDD_ABOUT               100
 #define IDI_ABOUT               107
+#define IDC_ABOUT_EMAIL         1001
+#define IDC_ABOUT_HOMEPAGE      1002
+#define IDC_ABOUT_EXPLORER      1003
+#define IDC_ABOUT_PATH          1005
+#define IDC_ABOUT_DESCRIPTION   2000
+#define IDC_ABOUT_COPYRIGHT     2001
+#define IDC_ABOUT_COMMENTS      2002
+#define IDS_FILE_DESCRIPTION    2000
+#define IDS_LEGAL_COPYRIGHT     2001
+#define IDS_COMMENTS            2002
+
+/* The version, once: the version resource and the release archive both
+ * take it from here. */
+#define GROOBLE_VERSION_MAJOR   1
+#define GROOBLE_VERSION_MINOR   0
+#define GROOBLE_VERSION_BUILD   2000
+#define GROOBLE_VERSION_PATCH   928
+#define GROOBLE_VERSION_TEXT    "1, 0, 2000, 928"
 
 #endif

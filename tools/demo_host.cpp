@@ -2,7 +2,8 @@
 // grooble.dll from its own folder, calls GrooblerDialog and prints what it
 // returned. With --screenshot FILE it captures the dialog once it has
 // painted, writes FILE as a BMP and presses OK itself, so that it can run
-// unattended.
+// unattended; with --about FILE it also opens the About box from the
+// system menu first and captures that.
 #include <windows.h>
 
 #include <cstdio>
@@ -14,9 +15,30 @@
 typedef int(WINAPI* GrooblerDialogFunction)();
 
 static std::string gScreenshotPath;
+static std::string gAboutPath;
 static HHOOK gHook;
 static HWND gDialog;
+static HWND gAbout;
 static bool gScreenshotWritten;
+static bool gAboutWritten;
+
+// The system-menu command of the strength dialog that opens the About box.
+static const WPARAM kAboutCommand = 202;
+
+static void CALLBACK Confirm(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(NULL, timer);
+    SendDlgItemMessageA(gDialog, IDOK, BM_CLICK, 0, 0);
+}
+
+static void CALLBACK CaptureAbout(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(NULL, timer);
+    UpdateWindow(gAbout);
+    gAboutWritten = SaveBitmap(CaptureWindow(gAbout), gAboutPath);
+    PostMessageA(gAbout, WM_COMMAND, IDCANCEL, 0);
+    SetTimer(NULL, 0, 100, Confirm);
+}
 
 static void CALLBACK CaptureAndConfirm(HWND, UINT, UINT_PTR timer, DWORD)
 {
@@ -29,19 +51,26 @@ static void CALLBACK CaptureAndConfirm(HWND, UINT, UINT_PTR timer, DWORD)
     }
     UpdateWindow(gDialog);
     gScreenshotWritten = SaveBitmap(CaptureWindow(gDialog), gScreenshotPath);
-    SendDlgItemMessageA(gDialog, IDOK, BM_CLICK, 0, 0);
+    if (!gAboutPath.empty())
+        PostMessageA(gDialog, WM_SYSCOMMAND, kAboutCommand, 0);
+    else
+        SendDlgItemMessageA(gDialog, IDOK, BM_CLICK, 0, 0);
 }
 
 static LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code == HCBT_ACTIVATE && gDialog == NULL) {
+    if (code == HCBT_ACTIVATE) {
         HWND window = reinterpret_cast<HWND>(wParam);
         char className[16] = "";
         GetClassNameA(window, className, sizeof className);
-        if (std::strcmp(className, "#32770") == 0) {
+        // Give each dialog and its controls time to paint first.
+        if (std::strcmp(className, "#32770") == 0 && gDialog == NULL) {
             gDialog = window;
-            // Give the dialog and its controls time to paint first.
             SetTimer(NULL, 0, 300, CaptureAndConfirm);
+        } else if (std::strcmp(className, "#32770") == 0 && gAbout == NULL && window != gDialog &&
+                   !gAboutPath.empty()) {
+            gAbout = window;
+            SetTimer(NULL, 0, 300, CaptureAbout);
         }
     }
     return CallNextHookEx(gHook, code, wParam, lParam);
@@ -65,8 +94,10 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
             gScreenshotPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--about") == 0 && i + 1 < argc) {
+            gAboutPath = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: demo_host [--screenshot FILE.bmp]\n");
+            std::fprintf(stderr, "usage: demo_host [--screenshot FILE.bmp [--about FILE.bmp]]\n");
             return 2;
         }
     }
@@ -111,6 +142,13 @@ int main(int argc, char** argv)
             return 1;
         }
         std::printf("screenshot: %s\n", gScreenshotPath.c_str());
+    }
+    if (!gAboutPath.empty()) {
+        if (!gAboutWritten) {
+            std::fprintf(stderr, "no About box screenshot was written to %s\n", gAboutPath.c_str());
+            return 1;
+        }
+        std::printf("About box screenshot: %s\n", gAboutPath.c_str());
     }
     std::fflush(stdout);
     return 0;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "../../res/resource.h"
+#include "../about/about_dialog.h"
 #include "../entry/module.h"
 #include "../settings/settings.h"
 #include "preset_commands.h"
@@ -256,11 +257,12 @@ static void OnCommand(HWND dialog, WPARAM wParam)
     }
 }
 
-static void OnSysCommand(WPARAM wParam)
+static void OnSysCommand(HWND dialog, WPARAM wParam)
 {
     if (wParam == IDM_SAVE_POSITION)
         gSavePosition = gSavePosition == 0 ? 1 : 0;
-    // IDM_ABOUT opens the version box once it exists.
+    else if (wParam == IDM_ABOUT)
+        DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_ABOUT), dialog, AboutDialogProc, 0);
 }
 
 INT_PTR CALLBACK StrengthDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -286,7 +288,7 @@ INT_PTR CALLBACK StrengthDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         return FALSE;
     case WM_SYSCOMMAND:
         // FALSE, so that the standard system commands keep their handling.
-        OnSysCommand(wParam);
+        OnSysCommand(dialog, wParam);
         return FALSE;
     case WM_INITMENUPOPUP:
         if (HIWORD(lParam) == 1)

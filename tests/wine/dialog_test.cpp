@@ -10,6 +10,7 @@
 #include "../../res/resource.h"
 #include "../../tools/screen_capture.h"
 #include "harness.h"
+#include "template_reader.h"
 
 namespace {
 
@@ -27,85 +28,14 @@ HMODULE Grooble()
     return GetModuleHandleA("grooble.dll");
 }
 
-// A reader over an extended dialog template, as the resource holds it.
-struct TemplateReader {
-    const BYTE* p;
-
-    WORD Word() { WORD w; memcpy(&w, p, 2); p += 2; return w; }
-    DWORD Dword() { DWORD d; memcpy(&d, p, 4); p += 4; return d; }
-    short Short() { return static_cast<short>(Word()); }
-    // A string or an ordinal; ordinals of the predefined classes come back
-    // as their class names.
-    std::wstring SzOrOrd()
-    {
-        const WORD first = Word();
-        if (first == 0xFFFF) {
-            const WORD ordinal = Word();
-            static const wchar_t* const names[] = {L"BUTTON", L"EDIT", L"STATIC",
-                                                   L"LISTBOX", L"SCROLLBAR", L"COMBOBOX"};
-            if (ordinal >= 0x80 && ordinal <= 0x85)
-                return names[ordinal - 0x80];
-            return L"#" + std::to_wstring(ordinal);
-        }
-        std::wstring text;
-        for (WORD c = first; c != 0; c = Word())
-            text += static_cast<wchar_t>(c);
-        return text;
-    }
-    void AlignDword(const BYTE* base) { p = base + ((p - base + 3) & ~3); }
-};
-
-struct Item {
-    int id;
-    std::wstring className;
-    std::wstring text;
-    DWORD style;
-    DWORD exStyle;
-    short x, y, cx, cy;
-};
-
-bool operator==(const Item& a, const Item& b)
-{
-    return a.id == b.id && a.className == b.className && a.text == b.text && a.style == b.style &&
-           a.exStyle == b.exStyle && a.x == b.x && a.y == b.y && a.cx == b.cx && a.cy == b.cy;
-}
-
-void PrintTo(const Item& item, std::ostream* out)
-{
-    *out << "id " << item.id << " style 0x" << std::hex << item.style << " ex 0x" << item.exStyle
-         << std::dec << " at " << item.x << "," << item.y << " " << item.cx << "x" << item.cy
-         << " class/text lengths " << item.className.size() << "/" << item.text.size();
-}
-
 TEST_F(DialogLayoutTest, TemplateIsTheJapaneseStrengthDialog)
 {
     HMODULE module = LoadLibraryA((ExeDirectory() + "\\grooble.dll").c_str());
-    HRSRC resource = FindResourceExA(module, MAKEINTRESOURCEA(5) /* RT_DIALOG */,
-                                     MAKEINTRESOURCEA(IDD_STRENGTH),
-                                     MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
-    ASSERT_NE(resource, nullptr);
-    const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(module, resource)));
-    TemplateReader r{base};
-
-    EXPECT_EQ(r.Word(), 1);       // extended template, version 1
-    EXPECT_EQ(r.Word(), 0xFFFF);  // its signature
-    EXPECT_EQ(r.Dword(), 0u);     // help id
-    EXPECT_EQ(r.Dword(), 0u);     // extended style
-    EXPECT_EQ(r.Dword(), static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER |
-                                            DS_MODALFRAME | DS_SETFONT));
-    const WORD count = r.Word();
-    EXPECT_EQ(r.Short(), 0);
-    EXPECT_EQ(r.Short(), 0);
-    EXPECT_EQ(r.Short(), 263);
-    EXPECT_EQ(r.Short(), 125);
-    EXPECT_EQ(r.SzOrOrd(), L"");  // no menu
-    EXPECT_EQ(r.SzOrOrd(), L"");  // the standard dialog class
-    EXPECT_EQ(r.SzOrOrd(), L"Groobler");
-    EXPECT_EQ(r.Word(), 9);  // points
-    EXPECT_EQ(r.Word(), 0);  // weight
-    EXPECT_EQ(*r.p++, 0);    // not italic
-    EXPECT_EQ(*r.p++, 1);    // DEFAULT_CHARSET
-    EXPECT_EQ(r.SzOrOrd(), L"ＭＳ Ｐゴシック");
+    TemplateReader r;
+    ASSERT_TRUE(r.Open(module, IDD_STRENGTH));
+    const WORD count = r.Header(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_MODALFRAME |
+                                    DS_SETFONT,
+                                263, 125, L"Groobler");
 
     const DWORD child = WS_CHILD | WS_VISIBLE;
     const DWORD edit = child | WS_BORDER | WS_TABSTOP | ES_NUMBER;
@@ -132,27 +62,8 @@ TEST_F(DialogLayoutTest, TemplateIsTheJapaneseStrengthDialog)
         {IDCANCEL, L"BUTTON", L"キャンセル", child | WS_TABSTOP | BS_PUSHBUTTON, 0, 208, 26, 48, 15},
     };
     ASSERT_EQ(count, expected.size());
-    for (const Item& want : expected) {
-        r.AlignDword(base);
-        Item got;
-        r.Dword();  // help id
-        got.exStyle = r.Dword();
-        got.style = r.Dword();
-        got.x = r.Short();
-        got.y = r.Short();
-        got.cx = r.Short();
-        got.cy = r.Short();
-        got.id = static_cast<int>(r.Dword());
-        got.className = r.SzOrOrd();
-        // Window class names are compared without regard to case.
-        if (_wcsicmp(got.className.c_str(), want.className.c_str()) == 0)
-            got.className = want.className;
-        got.text = r.SzOrOrd();
-        r.p += r.Word();  // creation data
-        EXPECT_EQ(got, want);
-        EXPECT_TRUE(got.className == want.className) << "class of control " << want.id;
-        EXPECT_TRUE(got.text == want.text) << "text of control " << want.id;
-    }
+    for (const Item& want : expected)
+        r.ExpectItem(want);
 
     wchar_t tip[64];
     ASSERT_GT(LoadStringW(module, IDS_SAVE_PRESET_TIP, tip, 64), 0);
