@@ -1,0 +1,238 @@
+// The humanizer's rules, each test aimed at a fault other humanizers
+// shipped: velocity 0, a one-sided mean, overlapping or zero-length notes,
+// moves before tick 0, chords split apart, and offsets reshuffled when one
+// strength changes.
+#include "humanize.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <vector>
+
+namespace {
+
+using groove::Note;
+using groove::Strengths;
+
+Note MakeNote(std::uint32_t start, std::uint32_t length, int pitch, int velocity = 64,
+              std::uint32_t track = 0, int channel = 0)
+{
+    Note note;
+    note.start = start;
+    note.length = length;
+    note.pitch = static_cast<std::uint8_t>(pitch);
+    note.velocity = static_cast<std::uint8_t>(velocity);
+    note.track = track;
+    note.channel = static_cast<std::uint8_t>(channel);
+    return note;
+}
+
+std::int64_t Delta(std::int64_t now, std::int64_t was)
+{
+    return now - was;
+}
+
+// A long run of eighth notes cycling through pitches, with some chords.
+std::vector<Note> Music(int count, int tpq = 480)
+{
+    std::vector<Note> notes;
+    for (int i = 0; i < count; ++i) {
+        notes.push_back(MakeNote(i * tpq / 2, tpq / 2, 40 + i % 24, 20 + i % 100));
+        if (i % 4 == 0)
+            notes.push_back(MakeNote(i * tpq / 2, tpq / 2, 70 + i % 12, 90));
+    }
+    return notes;
+}
+
+TEST(Minstd, IsTheMinimalStandardGenerator)
+{
+    // Park and Miller's check: from seed 1 the 10,000th value is 1043618065.
+    groove::Minstd random(1);
+    std::int32_t value = 0;
+    for (int i = 0; i < 10000; ++i)
+        value = random.Next();
+    EXPECT_EQ(value, 1043618065);
+    // Seeds the modulus cannot take are mapped into its range.
+    EXPECT_EQ(groove::Minstd(0).Next(), groove::Minstd(1).Next());
+    EXPECT_EQ(groove::Minstd(2147483647u).Next(), groove::Minstd(1).Next());
+}
+
+TEST(Mapping, LargestOffsetsAtStrength99AndZeroAtZero)
+{
+    for (int tpq : {96, 120, 480, 960}) {
+        SCOPED_TRACE(tpq);
+        EXPECT_EQ(groove::ScaledOffset(255, tpq * 99, 792), (tpq + 4) / 8);   // a 32nd note
+        EXPECT_EQ(groove::ScaledOffset(-255, tpq * 99, 792), -((tpq + 4) / 8));
+        EXPECT_EQ(groove::ScaledOffset(255, 0, 792), 0);
+    }
+    EXPECT_EQ(groove::ScaledOffset(255, 20 * 99, 99), 20);
+    EXPECT_EQ(groove::ScaledOffset(255, 400 * 99, 396), 100);  // a quarter of 400 ticks
+    // Half away from zero, the same on both sides.
+    EXPECT_EQ(groove::ScaledOffset(128, 1, 1), 1);
+    EXPECT_EQ(groove::ScaledOffset(-128, 1, 1), -1);
+    EXPECT_EQ(groove::ScaledOffset(127, 1, 1), 0);
+    // Monotone in the strength.
+    for (int s = 1; s < 99; ++s)
+        EXPECT_LE(groove::ScaledOffset(200, 480 * s, 792), groove::ScaledOffset(200, 480 * (s + 1), 792));
+}
+
+TEST(Humanize, StrengthZeroLeavesEveryFieldBitIdentical)
+{
+    const std::vector<Note> before = Music(500);
+    for (Strengths s : {Strengths{0, 0, 0}, Strengths{0, 50, 50}, Strengths{50, 0, 50}, Strengths{50, 50, 0}}) {
+        std::vector<Note> notes = before;
+        groove::Humanize(notes, 480, s, 3);
+        for (size_t i = 0; i < notes.size(); ++i) {
+            if (s.timing == 0) {
+                ASSERT_EQ(notes[i].start, before[i].start) << i;
+            }
+            if (s.length == 0 && s.timing == 0) {
+                ASSERT_EQ(notes[i].length, before[i].length) << i;
+            }
+            if (s.velocity == 0) {
+                ASSERT_EQ(notes[i].velocity, before[i].velocity) << i;
+            }
+        }
+    }
+}
+
+// Over many draws the offsets are centred, spread as the triangular draw
+// says, bounded, and go both ways: no one-sided bias, no dead range.
+TEST(Humanize, OffsetsAreCentredBoundedAndSpreadAsDrawn)
+{
+    const int tpq = 960;
+    std::vector<Note> notes;
+    for (int i = 0; i < 20000; ++i)
+        notes.push_back(MakeNote(10000 + i * 1000, 960, 40 + i % 2, 64));
+    const std::vector<Note> before = notes;
+    groove::Humanize(notes, tpq, Strengths{99, 99, 99}, 12345);
+    const double a[3] = {tpq / 8.0, 960 / 4.0, 20.0};
+    double sum[3] = {}, squares[3] = {};
+    int negative[3] = {}, positive[3] = {};
+    for (size_t i = 0; i < notes.size(); ++i) {
+        const double d[3] = {static_cast<double>(Delta(notes[i].start, before[i].start)),
+                             static_cast<double>(Delta(notes[i].length, before[i].length)),
+                             static_cast<double>(Delta(notes[i].velocity, before[i].velocity))};
+        for (int f = 0; f < 3; ++f) {
+            sum[f] += d[f];
+            squares[f] += d[f] * d[f];
+            ASSERT_LE(std::fabs(d[f]), std::round(a[f])) << "field " << f << " note " << i;
+            (d[f] < 0 ? negative[f] : positive[f]) += d[f] != 0;
+        }
+    }
+    for (int f = 0; f < 3; ++f) {
+        SCOPED_TRACE(f);
+        const double mean = sum[f] / notes.size();
+        const double sigma = std::sqrt(squares[f] / notes.size() - mean * mean);
+        EXPECT_LT(std::fabs(mean), 0.05 * a[f]);
+        EXPECT_NEAR(sigma, a[f] / std::sqrt(6.0), 0.05 * a[f] / std::sqrt(6.0));
+        EXPECT_GT(negative[f], 5000);
+        EXPECT_GT(positive[f], 5000);
+    }
+}
+
+TEST(Humanize, LimitsHoldAtTheEdges)
+{
+    std::vector<Note> notes;
+    for (int i = 0; i < 400; ++i) {
+        notes.push_back(MakeNote(i % 5, 1 + i % 2, 30 + i % 50, i % 2 ? 1 : 127, i % 3));
+        notes.push_back(MakeNote(5000 + i * 100, 2, 90, i % 2 ? 2 : 126, i % 3));
+    }
+    notes.push_back(MakeNote(50, 10, 20, 0));  // a velocity of 0 stays 0: it is no note-on
+    groove::Humanize(notes, 960, Strengths{99, 99, 99}, 99);
+    for (const Note& note : notes) {
+        EXPECT_GE(note.start, 0);
+        EXPECT_GE(note.length, 1);
+        if (note.pitch != 20) {
+            EXPECT_GE(note.velocity, 1);
+            EXPECT_LE(note.velocity, 127);
+        }
+    }
+    EXPECT_EQ(notes.back().velocity, 0);
+}
+
+TEST(Humanize, ChordsMoveTogetherPerTrack)
+{
+    std::vector<Note> notes;
+    for (int bar = 0; bar < 200; ++bar)
+        for (int pitch : {60, 64, 67})
+            for (std::uint32_t track : {1u, 2u})
+                notes.push_back(MakeNote(1000 + bar * 480, 240, pitch + static_cast<int>(track), 80, track));
+    const std::vector<Note> before = notes;
+    groove::Humanize(notes, 480, Strengths{99, 50, 50}, 4);
+    std::map<std::pair<std::uint32_t, std::int64_t>, std::int64_t> moved;
+    int tracksApart = 0;
+    for (size_t i = 0; i < notes.size(); ++i) {
+        const auto key = std::make_pair(before[i].track, before[i].start);
+        if (!moved.count(key))
+            moved[key] = notes[i].start;
+        EXPECT_EQ(notes[i].start, moved[key]) << "a chord was split, note " << i;
+    }
+    for (int bar = 0; bar < 200; ++bar)
+        tracksApart += moved[{1u, 1000 + bar * 480}] != moved[{2u, 1000 + bar * 480}];
+    EXPECT_GT(tracksApart, 100) << "the two tracks' chords moved as one";
+}
+
+TEST(Humanize, RepeatedPitchesKeepTheirOrderAndNeverOverlap)
+{
+    // Back-to-back notes of one pitch, some only a tick long.
+    std::vector<Note> notes;
+    for (int i = 0; i < 3000; ++i)
+        notes.push_back(MakeNote(i * 30, i % 7 == 0 ? 1 : 30, 50, 64));
+    const std::vector<Note> before = notes;
+    groove::Humanize(notes, 960, Strengths{99, 99, 0}, 8);
+    for (size_t i = 1; i < notes.size(); ++i) {
+        ASSERT_GT(notes[i].start, notes[i - 1].start) << i;
+        ASSERT_LE(Delta(notes[i - 1].start, 0) + notes[i - 1].length, notes[i].start) << i;
+        ASSERT_GE(notes[i].length, 1);
+    }
+}
+
+TEST(Humanize, SameSeedSameResultAndOneStrengthNeverReshufflesAnother)
+{
+    const std::vector<Note> music = Music(2000);
+    auto run = [&](Strengths s, std::uint32_t seed) {
+        std::vector<Note> notes = music;
+        groove::Humanize(notes, 480, s, seed);
+        return notes;
+    };
+    const auto a = run({40, 40, 40}, 5);
+    const auto b = run({40, 40, 40}, 5);
+    const auto c = run({40, 40, 40}, 6);
+    const auto louder = run({40, 40, 90}, 5);
+    const auto stronger = run({80, 40, 40}, 5);
+    int differ = 0;
+    for (size_t i = 0; i < music.size(); ++i) {
+        ASSERT_EQ(a[i].start, b[i].start);
+        ASSERT_EQ(a[i].velocity, b[i].velocity);
+        differ += a[i].start != c[i].start;
+        // Another velocity strength: the same timing and lengths.
+        ASSERT_EQ(louder[i].start, a[i].start) << i;
+        ASSERT_EQ(louder[i].length, a[i].length) << i;
+        // A stronger timing scales the same pattern: the same direction.
+        const std::int64_t small = Delta(a[i].start, music[i].start);
+        const std::int64_t large = Delta(stronger[i].start, music[i].start);
+        if (music[i].start > 240 && small != 0) {
+            ASSERT_TRUE((small > 0) == (large > 0) && std::llabs(large) >= std::llabs(small)) << i;
+        }
+    }
+    EXPECT_GT(differ, 1000) << "another seed gave nearly the same offsets";
+}
+
+TEST(UnpackResult, ThePackedValueOfTheDialog)
+{
+    Strengths s;
+    ASSERT_TRUE(groove::UnpackResult(999999, &s));
+    EXPECT_EQ(s.timing, 99);
+    EXPECT_EQ(s.length, 99);
+    EXPECT_EQ(s.velocity, 99);
+    ASSERT_TRUE(groove::UnpackResult(305070, &s));
+    EXPECT_EQ(s.timing, 30);
+    EXPECT_EQ(s.length, 50);
+    EXPECT_EQ(s.velocity, 70);
+    EXPECT_FALSE(groove::UnpackResult(-1, &s));
+    EXPECT_FALSE(groove::UnpackResult(1000000, &s));
+}
+
+}  // namespace
