@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds grooble.dll and opens its
-# dialog from the demo host under Wine, then prints what GrooblerDialog
-# returned. It runs the x86 DLL where this machine runs 32-bit code and the
-# x64 DLL where it does not. With a $DISPLAY the dialog is yours to use;
-# without one it runs on a private Xvfb display, is captured to
-# build/winNN/dialog.png and is closed with OK by the host itself.
+# The main job: installs what is missing, builds everything, writes an
+# example MIDI file (four bars of straight, quantized notes with chords and
+# repeated pitches) and humanizes it end to end: groobler, the stand-in
+# host, loads grooble.dll under Wine, asks for the strengths in its dialog
+# and humanizes the file with them. It runs the x86 DLL where this machine
+# runs 32-bit code and the x64 DLL where it does not.
+#
+# With a $DISPLAY the dialog is yours to use; without one it runs on a
+# private Xvfb display, and a scripted user sets the strengths (60, 40, 60;
+# GROOBLE_PLAY=T,L,V to choose others) and presses OK.
+#
+# It leaves in build/example: in.mid, out.mid (humanized), dialog.png (the
+# dialog as the scripted user left it) and piano-roll.png (the notes before
+# and after).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$GROOBLE_ROOT"
@@ -14,6 +22,12 @@ grooble_probe
 source scripts/wine-env.sh
 arch=$(grooble_preferred_arch)
 tree="build/win$arch"
+out=build/example
+mkdir -p "$out"
+grooble_step "write the example MIDI file" python3 tools/make_example_midi.py "$out/in.mid"
+cp "$out/in.mid" "$tree/in.mid"
+rm -f "$tree/out.mid"
+
 interactive=
 unset GROOBLE_USE_DISPLAY
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
@@ -22,16 +36,25 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
 fi
 grooble_wine_start "$arch"
 
+seed=${GROOBLE_SEED:-20261208}
 if [ -n "$interactive" ]; then
-    (cd "$tree" && grooble_wine ./demo_host.exe) ||
-        { echo "FAILED: the demo host under $GROOBLE_WINE" >&2; exit 1; }
+    (cd "$tree" && grooble_wine ./groobler.exe --seed "$seed" in.mid out.mid) ||
+        { echo "FAILED: groobler under $GROOBLE_WINE" >&2; exit 1; }
 else
-    # A first run shows some strengths rather than three zeros.
-    if [ ! -f "$tree/grooble.ini" ]; then
-        printf '[Main]\r\nDefaultPreset=305070\r\n' > "$tree/grooble.ini"
-    fi
-    (cd "$tree" && grooble_wine ./demo_host.exe --screenshot dialog.bmp) ||
-        { echo "FAILED: the demo host under $GROOBLE_WINE" >&2; exit 1; }
-    grooble_step "convert the screenshot" convert "$tree/dialog.bmp" "$tree/dialog.png"
-    echo "screenshot written to $tree/dialog.png"
+    (cd "$tree" && grooble_wine ./groobler.exe --seed "$seed" --play "${GROOBLE_PLAY:-60,40,60}" \
+        --screenshot dialog.bmp in.mid out.mid) ||
+        { echo "FAILED: groobler under $GROOBLE_WINE" >&2; exit 1; }
+    grooble_step "convert the screenshot" convert "$tree/dialog.bmp" "$out/dialog.png"
 fi
+if [ ! -f "$tree/out.mid" ]; then
+    echo "the dialog was cancelled: nothing humanized"
+    exit 0
+fi
+mv "$tree/out.mid" "$out/out.mid"
+# Debian's python3, whatever else is first on the PATH: the plotting
+# packages are installed for it.
+grooble_step "draw the piano roll" \
+    /usr/bin/python3 tools/plot_piano_roll.py "$out/in.mid" "$out/out.mid" "$out/piano-roll.png"
+written="$out/in.mid, $out/out.mid, $out/piano-roll.png"
+[ -n "$interactive" ] || written="$written, $out/dialog.png"
+echo "written: $written"

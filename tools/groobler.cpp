@@ -13,6 +13,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "screen_capture.h"
 #endif
 
 #include "../src/humanize/humanize.h"
@@ -27,6 +29,12 @@ const char kUsage[] =
     "  --strengths T,L,V  use these strengths instead of asking grooble.dll\n"
     "  --seed N           the random seed (a run with the same seed and\n"
     "                     strengths gives the same file; default: the time)\n"
+#ifdef _WIN32
+    "  --play T,L,V       a scripted user: types these strengths into the\n"
+    "                     dialog and presses OK (for unattended runs)\n"
+    "  --screenshot F.bmp with --play: the dialog as it was before OK\n"
+#endif
+
     "  Exit status: 0 done or cancelled, 1 a file could not be read or\n"
     "  written, 2 wrong arguments.\n";
 
@@ -81,6 +89,58 @@ bool ParseStrengths(const char* text, groove::Strengths* strengths)
 }
 
 #ifdef _WIN32
+// The scripted user of --play: once the dialog is up, it types the
+// strengths into the three edit boxes as keystrokes, lets the dialog
+// paint, captures it if asked, and presses OK.
+std::string gPlay[3];
+std::string gScreenshot;
+HHOOK gHook;
+HWND gDialog;
+bool gCaptured;
+
+void CALLBACK Play(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(NULL, timer);
+    if (!IsWindowVisible(gDialog)) {
+        SetTimer(NULL, 0, 100, Play);
+        return;
+    }
+    for (int row = 0; row < 3; ++row) {
+        HWND edit = GetDlgItem(gDialog, 1008 + row);
+        SetFocus(edit);
+        SendMessageA(edit, EM_SETSEL, 0, -1);
+        SendMessageA(edit, WM_CHAR, VK_BACK, 0);
+        for (char c : gPlay[row])
+            SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 0);
+    }
+    UpdateWindow(gDialog);
+    Sleep(200);  // Wine puts what was painted on the screen a moment later
+    if (!gScreenshot.empty())
+        gCaptured = SaveBitmap(CaptureWindow(gDialog), gScreenshot);
+    SendDlgItemMessageA(gDialog, IDOK, BM_CLICK, 0, 0);
+}
+
+LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE && gDialog == NULL) {
+        char className[16] = "";
+        GetClassNameA(reinterpret_cast<HWND>(wParam), className, sizeof className);
+        if (std::strcmp(className, "#32770") == 0) {
+            gDialog = reinterpret_cast<HWND>(wParam);
+            SetTimer(NULL, 0, 300, Play);
+        }
+    }
+    return CallNextHookEx(gHook, code, wParam, lParam);
+}
+
+// A visible main window of this thread, as a host has: the dialog is
+// owned by it.
+HWND MakeHostWindow()
+{
+    return CreateWindowExA(0, "STATIC", "groobler", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 640,
+                           420, NULL, NULL, GetModuleHandleA(NULL), NULL);
+}
+
 // GrooblerDialog of grooble.dll beside this program, loaded for the one
 // call and freed after it. -1 when the DLL or its export cannot be found.
 long AskGrooble()
@@ -100,9 +160,17 @@ long AskGrooble()
     Function function =
         reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, "GrooblerDialog")));
     long result = -1;
-    if (function)
+    if (function) {
+        HWND host = MakeHostWindow();
+        if (!gPlay[0].empty())
+            gHook = SetWindowsHookExA(WH_CBT, WatchActivation, NULL, GetCurrentThreadId());
         result = function();
-    else
+        if (gHook)
+            UnhookWindowsHookEx(gHook);
+        DestroyWindow(host);
+        if (!gScreenshot.empty() && !gCaptured)
+            std::fprintf(stderr, "groobler: no screenshot was written to %s\n", gScreenshot.c_str());
+    } else
         std::fprintf(stderr, "groobler: %s has no GrooblerDialog\n", dll.c_str());
     FreeLibrary(module);
     return result;
@@ -134,6 +202,19 @@ int main(int argc, char** argv)
                 return 2;
             }
             haveStrengths = true;
+#ifdef _WIN32
+        } else if (std::strcmp(argv[i], "--play") == 0 && i + 1 < argc) {
+            groove::Strengths played;
+            if (!ParseStrengths(argv[++i], &played)) {
+                std::fprintf(stderr, "groobler: --play takes T,L,V, each 0..99\n");
+                return 2;
+            }
+            gPlay[0] = std::to_string(played.timing);
+            gPlay[1] = std::to_string(played.length);
+            gPlay[2] = std::to_string(played.velocity);
+        } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+            gScreenshot = argv[++i];
+#endif
         } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
             char* end = nullptr;
             errno = 0;
