@@ -108,8 +108,9 @@ void CALLBACK Play(HWND, UINT, UINT_PTR timer, DWORD)
     for (int row = 0; row < 3; ++row) {
         HWND edit = GetDlgItem(gDialog, 1008 + row);
         SetFocus(edit);
+        // Typed over the selected text: an emptied box would turn into "0"
+        // at once, with the caret before it.
         SendMessageA(edit, EM_SETSEL, 0, -1);
-        SendMessageA(edit, WM_CHAR, VK_BACK, 0);
         for (char c : gPlay[row])
             SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 0);
     }
