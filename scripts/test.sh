@@ -32,6 +32,13 @@ if [ "$GROOBLE_RUNS_32BIT" != 1 ]; then
         pei-i386 24576 || failed+=("win32 DLL check")
 fi
 
+echo "== the release archive"
+if scripts/package.sh >/dev/null; then
+    python3 tests/package/check_archive.py dist || failed+=("release archive")
+else
+    failed+=("release archive")
+fi
+
 echo
 if [ ${#failed[@]} -ne 0 ]; then
     echo "FAILED: ${failed[*]}"

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Makes the release archive dist/grooble-<version>.zip with CPack: both
+# DLLs (x86/ for 32-bit hosts, x64/ for 64-bit hosts), grooble.cal, the
+# Japanese readme.txt (code page 932, CRLF) and the licence. Builds what is
+# missing first. The version is read from res/resource.h, the one place it
+# is written.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+cd "$GROOBLE_ROOT"
+
+scripts/build.sh
+rm -rf build/package dist
+grooble_step "configure the release archive" cmake -S packaging -B build/package \
+    -DGROOBLE_X86_DLL="$GROOBLE_ROOT/build/win32/grooble.dll" \
+    -DGROOBLE_X64_DLL="$GROOBLE_ROOT/build/win64/grooble.dll"
+grooble_step "make the release archive" cpack --config build/package/CPackConfig.cmake -B dist
+# CPack leaves its work folder beside the archive, and records the x86/
+# and x64/ folders as entries of their own; the archive lists just the
+# five files (unzipping makes the folders all the same).
+rm -rf dist/_CPack_Packages
+grooble_step "list only the files in the archive" zip -q -d dist/grooble-*.zip 'x86/' 'x64/'
+echo "written: $(ls dist/*.zip)"
