@@ -60,19 +60,27 @@ int main(int argc, char** argv)
     rusage before;
     getrusage(RUSAGE_SELF, &before);
 
-    const auto start = std::chrono::steady_clock::now();
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
     groove::MidiFile file;
     groove::MidiError error;
     if (!groove::ReadMidi(std::move(input), &file, &error)) {
         std::fprintf(stderr, "generated file unreadable: %s\n", error.Describe().c_str());
         return 1;
     }
+    const auto read = Clock::now();
     std::vector<groove::NoteLink> links;
     std::vector<groove::Note> notes = groove::CollectNotes(file, &links);
+    const auto collected = Clock::now();
     groove::Humanize(notes, file.division, groove::Strengths{50, 50, 50}, 1);
+    const auto humanized = Clock::now();
     groove::ApplyNotes(&file, notes, links);
+    const auto applied = Clock::now();
     const std::vector<std::uint8_t> output = groove::WriteMidi(file);
-    const auto end = std::chrono::steady_clock::now();
+    const auto end = Clock::now();
+    auto ms = [](Clock::time_point a, Clock::time_point b) {
+        return std::chrono::duration<double, std::milli>(b - a).count();
+    };
 
     rusage after;
     getrusage(RUSAGE_SELF, &after);
@@ -84,5 +92,8 @@ int main(int argc, char** argv)
                 "peak %.1f bytes per note above the input\n",
                 notes.size(), inputSize, output.size(), seconds, notes.size() / seconds / 1e6,
                 peakBytes / notes.size());
+    std::printf("read %.0f ms, pair notes %.0f ms, humanize %.0f ms, apply %.0f ms, write %.0f ms\n",
+                ms(start, read), ms(read, collected), ms(collected, humanized), ms(humanized, applied),
+                ms(applied, end));
     return 0;
 }
