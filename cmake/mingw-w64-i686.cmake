@@ -16,4 +16,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # CTest runs every Windows test program through Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine-run.sh 32)
-set(GROOBLE_OBJDUMP i686-w64-mingw32-objdump)

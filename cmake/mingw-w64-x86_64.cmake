@@ -18,4 +18,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # CTest runs every Windows test program through 64-bit Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine-run.sh 64)
-set(GROOBLE_OBJDUMP x86_64-w64-mingw32-objdump)

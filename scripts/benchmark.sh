@@ -8,10 +8,8 @@ source "$(dirname "$0")/common.sh"
 cd "$GROOBLE_ROOT"
 
 scripts/build.sh >/dev/null
-grooble_probe
 source scripts/wine-env.sh
-arch=$(grooble_preferred_arch)
-grooble_wine_start "$arch"
-echo "win$arch DLL, $(nproc) cores, $(date -u +%Y-%m-%d)"
-(cd "build/win$arch" && grooble_wine ./benchmark.exe "$@") ||
+grooble_wine_start_preferred
+echo "$GROOBLE_TREE DLL, $(nproc) cores, $(date -u +%Y-%m-%d)"
+(cd "$GROOBLE_TREE" && grooble_wine ./benchmark.exe "$@") ||
     { echo "FAILED: the benchmark under $GROOBLE_WINE" >&2; exit 1; }

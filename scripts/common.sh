@@ -54,8 +54,9 @@ grooble_probe() {
     fi
 }
 
-# The Windows build the main job and the screenshots run: the x86 product
-# where it can run, the x64 one elsewhere. Call grooble_probe first.
+# The Windows build the main job, the screenshots and the benchmark run:
+# the x86 product where it can run, the x64 one elsewhere. Call
+# grooble_probe first.
 grooble_preferred_arch() {
     if [ "${GROOBLE_RUNS_32BIT:-}" = 1 ]; then echo 32; else echo 64; fi
 }

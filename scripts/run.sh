@@ -18,23 +18,20 @@ source "$(dirname "$0")/common.sh"
 cd "$GROOBLE_ROOT"
 
 scripts/build.sh
-grooble_probe
 source scripts/wine-env.sh
-arch=$(grooble_preferred_arch)
-tree="build/win$arch"
-out=build/example
-mkdir -p "$out"
-grooble_step "write the example MIDI file" python3 tools/make_example_midi.py "$out/in.mid"
-cp "$out/in.mid" "$tree/in.mid"
-rm -f "$tree/out.mid"
-
 interactive=
 unset GROOBLE_USE_DISPLAY
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
     interactive=1
     export GROOBLE_USE_DISPLAY=1
 fi
-grooble_wine_start "$arch"
+grooble_wine_start_preferred
+tree=$GROOBLE_TREE
+out=build/example
+mkdir -p "$out"
+grooble_step "write the example MIDI file" python3 tools/make_example_midi.py "$out/in.mid"
+cp "$out/in.mid" "$tree/in.mid"
+rm -f "$tree/out.mid"
 
 seed=${GROOBLE_SEED:-20261208}
 if [ -n "$interactive" ]; then

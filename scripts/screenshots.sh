@@ -8,11 +8,9 @@ source "$(dirname "$0")/common.sh"
 cd "$GROOBLE_ROOT"
 
 scripts/build.sh
-grooble_probe
 source scripts/wine-env.sh
-arch=$(grooble_preferred_arch)
-tree="build/win$arch"
-grooble_wine_start "$arch"
+grooble_wine_start_preferred
+tree=$GROOBLE_TREE
 mkdir -p docs
 for dpi in 96 144; do
     grooble_wine_dpi "$dpi"

@@ -9,7 +9,6 @@ source "$(dirname "$0")/common.sh"
 cd "$GROOBLE_ROOT"
 
 scripts/build.sh
-grooble_probe
 source scripts/wine-env.sh
 
 failed=()
@@ -28,8 +27,7 @@ done
 
 if [ "$GROOBLE_RUNS_32BIT" != 1 ]; then
     echo "== static check of the win32 DLL"
-    OBJDUMP=i686-w64-mingw32-objdump tests/wine/dll-check.sh build/win32/grooble.dll \
-        pei-i386 24576 || failed+=("win32 DLL check")
+    tests/wine/dll-check.sh build/win32/grooble.dll 32 || failed+=("win32 DLL check")
 fi
 
 echo "== the release archive"

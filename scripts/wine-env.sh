@@ -6,9 +6,15 @@
 #                           or 64) and make it the current one; everything
 #                           started is ended when the calling script exits
 #   grooble_wine ARGS...    run Wine of the current prefix's kind
+#   grooble_wine_start_preferred
+#                           the same for the build the main job runs (x86
+#                           where 32-bit code runs, else x64); sets
+#                           GROOBLE_TREE to its build folder
 #   grooble_wine_dpi DPI    set the current prefix's resolution
+# Sourcing it runs the probe for 32-bit code, which says its one line.
 
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+grooble_probe
 
 # Debian's /usr/bin/wine picks the 32-bit loader whenever it is installed,
 # so each kind of prefix names its own loader by path.
@@ -94,6 +100,13 @@ grooble_wine_start() {
     fi
     grooble_wine_dpi 96
     grooble_step "start Wine in the win$arch prefix" grooble_wine cmd /c exit </dev/null
+}
+
+grooble_wine_start_preferred() {
+    local arch
+    arch=$(grooble_preferred_arch)
+    GROOBLE_TREE="build/win$arch"
+    grooble_wine_start "$arch"
 }
 
 # Sets the current prefix's resolution in dots per inch (96 is the

@@ -18,6 +18,9 @@ import struct
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from make_example_midi import vlq  # noqa: E402
+
 TIMEBASE = 480
 
 
@@ -141,15 +144,6 @@ def events_for(notes):
         if i % 3 == 0:
             events.append({"kind": "CONTROL", "time": time, "dur": 0, "vel": 7})
     return events
-
-
-def vlq(value):
-    out = [value & 0x7F]
-    value >>= 7
-    while value:
-        out.append(0x80 | (value & 0x7F))
-        value >>= 7
-    return bytes(reversed(out))
 
 
 def write_midi(path, notes):

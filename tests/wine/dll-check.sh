@@ -1,13 +1,15 @@
 #!/bin/sh
-# dll-check.sh DLL FORMAT MAX_BYTES: the DLL is a PE image of FORMAT
-# (pei-i386 or pei-x86-64), exports exactly GrooblerDialog, undecorated,
-# imports from the Windows system DLLs alone, carries no language runtime
-# and is at most MAX_BYTES long. Needs no Wine: it is how the x86 DLL is
+# dll-check.sh DLL ARCH: the DLL is a PE image of its kind (ARCH 32: x86,
+# at most 24 KiB; 64: x64, at most 28 KiB), exports exactly
+# GrooblerDialog, undecorated, imports from the Windows system DLLs alone
+# and carries no language runtime. Needs no Wine: it is how the x86 DLL is
 # checked on a machine that cannot run it.
 dll=$1
-format=$2
-max_bytes=$3
-objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+case $2 in
+    32) format=pei-i386; max_bytes=24576; objdump=i686-w64-mingw32-objdump ;;
+    64) format=pei-x86-64; max_bytes=28672; objdump=x86_64-w64-mingw32-objdump ;;
+    *) echo "usage: dll-check.sh DLL 32|64"; exit 2 ;;
+esac
 headers=$("$objdump" -f -h "$dll") || { echo "cannot read $dll"; exit 1; }
 dump=$("$objdump" -p "$dll") || { echo "cannot read $dll"; exit 1; }
 status=0

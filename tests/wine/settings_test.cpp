@@ -150,13 +150,7 @@ std::vector<std::string> ListedPresets(const std::string& ini)
     WriteIni(ini);
     std::vector<std::string> names;
     RunGrooblerDialog([&](HWND dialog) {
-        const int count = static_cast<int>(SendDlgItemMessageA(dialog, IDC_PRESET_COMBO, CB_GETCOUNT, 0, 0));
-        for (int i = 0; i < count; ++i) {
-            char name[300] = "";
-            SendDlgItemMessageA(dialog, IDC_PRESET_COMBO, CB_GETLBTEXT, i,
-                                reinterpret_cast<LPARAM>(name));
-            names.push_back(name);
-        }
+        names = ListedNames(dialog);
         Click(dialog, IDCANCEL);
     });
     return names;
