@@ -77,13 +77,17 @@ grooble_wine_start() {
     grooble_display_start
     GROOBLE_WINE_PREFIXES+=("$WINEPREFIX")
 
-    # Wine's background services must not inherit a test runner's pipes,
-    # or the runner waits for them forever: start them here, detached.
-    # wineserver has no loader of its own: "wine" starts the right one,
-    # and "wineboot" below waits for it to be ready.
     if [ ! -f "$WINEPREFIX/.grooble-ready" ]; then
         rm -rf "$WINEPREFIX"
         mkdir -p "$WINEPREFIX"
+    fi
+    # A server that stays: one that ends a few seconds after each short Wine
+    # run below can still be shutting down when the next one starts, which
+    # then fails now and then. Wine's background services must not inherit
+    # a test runner's pipes either, or the runner waits for them forever:
+    # everything here is started detached, before any test.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
+    if [ ! -f "$WINEPREFIX/.grooble-ready" ]; then
         grooble_step "make the win$arch Wine prefix" grooble_wine wineboot -i </dev/null
         # regedit takes a UTF-16 file, which keeps the Japanese font name
         # intact whatever the shell's locale.
