@@ -28,6 +28,10 @@
 #define IDM_SAVE_POSITION       201
 #define IDM_ABOUT               202
 
+/* Asked of a window's owner (or parent) before centring over it: a nonzero
+ * reply names the window to centre over instead. */
+#define WM_QUERYCENTERWND       0x036B
+
 /* About box: template, icon, items, and the string-table entries naming
  * the version keys that items 2000-2002 show (each item shares its id). */
 #define IDD_ABOUT               100

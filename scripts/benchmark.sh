@@ -7,8 +7,9 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$GROOBLE_ROOT"
 
-scripts/build.sh >/dev/null
+grooble_install
 source scripts/wine-env.sh
+grooble_build "win$(grooble_preferred_arch)"
 grooble_wine_start_preferred
 echo "$GROOBLE_TREE DLL, $(nproc) cores, $(date -u +%Y-%m-%d)"
 (cd "$GROOBLE_TREE" && grooble_wine ./benchmark.exe "$@") ||

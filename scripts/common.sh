@@ -1,5 +1,9 @@
-# Sourced by every script here: running a step with its output kept, and
-# the one probe for whether this machine runs 32-bit code.
+# Sourced by every script here: installing and building once per command,
+# running a step with its output kept, and the one probe for whether this
+# machine runs 32-bit code.
+#   grooble_install                installs the missing packages, once
+#   grooble_build TREE...          configures and builds each tree (win32,
+#                                  win64, native, fuzz), once per command
 #   grooble_step NAME COMMAND...   runs COMMAND with its output in a log;
 #                                  on failure names the step, shows the
 #                                  log's last lines and exits
@@ -23,6 +27,41 @@ grooble_step() {
         } >&2
         exit "$status"
     fi
+}
+
+# Exported, so that a script another script starts does not install again.
+grooble_install() {
+    [ -z "${GROOBLE_INSTALLED:-}" ] || return 0
+    "$GROOBLE_ROOT/scripts/install-deps.sh" || {
+        echo "FAILED: installing the packages (see apt's output above)" >&2
+        exit 1
+    }
+    export GROOBLE_INSTALLED=1
+}
+
+# The four build trees: the x86 and x64 DLLs with their Wine tests and
+# groobler, cross-compiled; the native unit tests and groobler; the
+# libFuzzer targets, with clang. A tree built once in this command (and the
+# scripts it starts) is not built again.
+grooble_build() {
+    grooble_install
+    local tree
+    for tree in "$@"; do
+        case " ${GROOBLE_BUILT:-} " in *" $tree "*) continue ;; esac
+        local options
+        case $tree in
+            win32) options=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release) ;;
+            win64) options=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release) ;;
+            native) options=(-DCMAKE_BUILD_TYPE=Debug) ;;
+            fuzz) options=(-DCMAKE_CXX_COMPILER=clang++ -DGROOBLE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+            *) echo "grooble_build: no tree $tree" >&2; exit 2 ;;
+        esac
+        echo "building build/$tree"
+        (cd "$GROOBLE_ROOT" &&
+            grooble_step "configure $tree" cmake -S . -B "build/$tree" "${options[@]}" &&
+            grooble_step "build $tree" cmake --build "build/$tree" -j"$(nproc)") || exit 1
+        export GROOBLE_BUILT="${GROOBLE_BUILT:-} $tree"
+    done
 }
 
 # Some machines of this project's kind run no 32-bit user code at all: every

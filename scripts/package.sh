@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # Makes the release archive dist/grooble-<version>.zip with CPack: both
 # DLLs (x86/ for 32-bit hosts, x64/ for 64-bit hosts), grooble.cal, the
-# Japanese readme.txt (code page 932, CRLF) and the licence. Builds what is
-# missing first. The version is read from res/resource.h, the one place it
-# is written.
+# Japanese readme.txt (code page 932, CRLF) and the licence. Installs and
+# builds the two Windows trees first, unless --prebuilt says they are built
+# already (the test command's packaging test). The version is read from
+# res/resource.h, the one place it is written.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$GROOBLE_ROOT"
 
-scripts/build.sh
+if [ "${1:-}" = --prebuilt ]; then
+    for dll in build/win32/grooble.dll build/win64/grooble.dll; do
+        [ -f "$dll" ] || { echo "FAILED: $dll is not built" >&2; exit 1; }
+    done
+else
+    grooble_build win32 win64
+fi
 rm -rf build/package dist
 grooble_step "configure the release archive" cmake -S packaging -B build/package \
     -DGROOBLE_X86_DLL="$GROOBLE_ROOT/build/win32/grooble.dll" \

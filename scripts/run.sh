@@ -17,7 +17,7 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$GROOBLE_ROOT"
 
-scripts/build.sh
+grooble_build win32 win64
 source scripts/wine-env.sh
 interactive=
 unset GROOBLE_USE_DISPLAY
@@ -29,7 +29,7 @@ grooble_wine_start_preferred
 tree=$GROOBLE_TREE
 out=build/example
 mkdir -p "$out"
-grooble_step "write the example MIDI file" python3 tools/make_example_midi.py "$out/in.mid"
+grooble_step "write the example MIDI file" python3 host/tools/make_example_midi.py "$out/in.mid"
 cp "$out/in.mid" "$tree/in.mid"
 rm -f "$tree/out.mid"
 
@@ -51,7 +51,7 @@ mv "$tree/out.mid" "$out/out.mid"
 # Debian's python3, whatever else is first on the PATH: the plotting
 # packages are installed for it.
 grooble_step "draw the piano roll" \
-    /usr/bin/python3 tools/plot_piano_roll.py "$out/in.mid" "$out/out.mid" "$out/piano-roll.png"
+    /usr/bin/python3 host/tools/plot_piano_roll.py "$out/in.mid" "$out/out.mid" "$out/piano-roll.png"
 written="$out/in.mid, $out/out.mid, $out/piano-roll.png"
 [ -n "$interactive" ] || written="$written, $out/dialog.png"
 echo "written: $written"

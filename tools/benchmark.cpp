@@ -14,11 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "../host/driver/dialog_driver.h"
 #include "../res/resource.h"
 
 namespace {
-
-typedef int(WINAPI* GrooblerDialogFunction)();
 
 LARGE_INTEGER gStart;
 double gReadyMs;
@@ -48,14 +47,6 @@ LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 INT_PTR CALLBACK BareDialogProc(HWND, UINT message, WPARAM, LPARAM)
 {
     return message == WM_INITDIALOG;
-}
-
-std::string ExeDirectory()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string directory = path;
-    return directory.substr(0, directory.find_last_of('\\'));
 }
 
 void WritePresets(const std::string& ini, int count)
@@ -126,13 +117,11 @@ int main(int argc, char** argv)
     gFrequency = static_cast<double>(frequency.QuadPart);
 
     const std::string directory = ExeDirectory();
-    HMODULE module = LoadLibraryA((directory + "\\grooble.dll").c_str());
-    GrooblerDialogFunction groobler =
-        module ? reinterpret_cast<GrooblerDialogFunction>(
-                     reinterpret_cast<void*>(GetProcAddress(module, "GrooblerDialog")))
-               : nullptr;
+    const GroobleLibrary library = LoadGroobleBesideExe();
+    const HMODULE module = library.module;
+    const GrooblerDialogFunction groobler = library.function;
     if (!groobler) {
-        std::fprintf(stderr, "cannot load GrooblerDialog from %s\\grooble.dll\n", directory.c_str());
+        std::fprintf(stderr, "cannot load GrooblerDialog from %s\n", library.path.c_str());
         return 1;
     }
 

@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "../../res/resource.h"
-#include "../entry/module.h"
+#include "../instance.h"
 #include "../placement/placement.h"
 
 static const char kMakerEmail[] = "groobler@example.org";

@@ -1,6 +1,7 @@
 #include "preset_commands.h"
 
 #include "../placement/placement.h"
+#include "../settings/preset_section.h"
 #include "../settings/settings.h"
 
 static const char kSaveCaption[] = "プリセットの保存";

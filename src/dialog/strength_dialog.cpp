@@ -4,11 +4,10 @@
 
 #include "../../res/resource.h"
 #include "../about/about_dialog.h"
-#include "../entry/module.h"
+#include "../instance.h"
+#include "../settings/preset_list.h"
 #include "../settings/settings.h"
 #include "preset_commands.h"
-
-unsigned char gSavePosition;
 
 // Handles kept from set-up to the next set-up. Index 0 is timing, 1 length,
 // 2 velocity throughout.
@@ -86,7 +85,7 @@ static void DeleteButtonBitmaps()
 
 static void RestoreSavedPosition(HWND dialog)
 {
-    gSavePosition = static_cast<unsigned char>(ReadSettingInt("Main", "IsSaveDlgPos"));
+    ReadSavePositionFlag();
     if (gSavePosition == 0)
         return;  // DS_CENTER has placed the dialog already.
     const int top = static_cast<int>(ReadSettingInt("Main", "Top"));

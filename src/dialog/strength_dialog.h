@@ -5,10 +5,6 @@
 
 #include <windows.h>
 
-// Remember-position flag: the low byte of Main/IsSaveDlgPos, read at set-up,
-// flipped from the system menu, written back after every run.
-extern unsigned char gSavePosition;
-
 INT_PTR CALLBACK StrengthDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif

@@ -6,7 +6,7 @@
 #include "../../res/resource.h"
 #include "../dialog/strength_dialog.h"
 #include "../settings/settings.h"
-#include "module.h"
+#include "../instance.h"
 
 HINSTANCE gInstance;
 
@@ -57,8 +57,6 @@ extern "C" int WINAPI GrooblerDialog(void)
     FindOwnerWindow();
     const int result = static_cast<int>(DialogBoxParamA(
         gInstance, MAKEINTRESOURCEA(IDD_STRENGTH), gOwner, StrengthDialogProc, 0));
-    // Written after every run, OK or Cancel. If the dialog never reached its
-    // set-up there may be no settings path yet; the write then does nothing.
-    WriteSettingInt("Main", "IsSaveDlgPos", static_cast<signed char>(gSavePosition));
+    WriteSavePositionFlag();
     return result;
 }

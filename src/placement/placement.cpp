@@ -1,5 +1,6 @@
 #include "placement.h"
 
+#include "../../res/resource.h"
 #include "centering_rules.h"
 
 // The one-shot hook of CenteredMessageBox: installed for the calling thread

@@ -6,10 +6,6 @@
 
 #include <windows.h>
 
-// Asked of a window's owner (or parent) before centring over it: a nonzero
-// reply names the window to centre over instead.
-#define WM_QUERYCENTERWND 0x036B
-
 // Moves window so that its middle lies over the middle of alternate, or,
 // when alternate is null, of its parent (a child window) or owner (a
 // top-level one), or of the window that one names in its answer to

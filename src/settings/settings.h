@@ -5,9 +5,16 @@
 
 #include <windows.h>
 
-#include "strength_rules.h"
+#include "settings_path.h"
 
 extern char gSettingsPath[kPathBufferSize];
+
+// Remember-position flag: the low byte of Main/IsSaveDlgPos, read at the
+// dialog's set-up, flipped from its system menu, written back after every
+// run.
+extern unsigned char gSavePosition;
+void ReadSavePositionFlag();
+void WriteSavePositionFlag();
 
 // Rebuilds gSettingsPath from the host executable's path. When the path
 // cannot be built whole it stays empty, and then every read below gives its
@@ -44,10 +51,6 @@ void LoadStrengths(HWND const edits[3], const char* section, const char* key);
 
 // Stores the dialog's screen position as Main/Left, then Main/Top.
 void SaveWindowPosition(HWND dialog);
-
-// Lists the names of the presets stored in section "Preset" in the preset
-// box, which sorts them.
-void FillPresetList(HWND presetBox);
 
 // Stores "%d" of PackStrengths under section/key; true when the file
 // reported success.

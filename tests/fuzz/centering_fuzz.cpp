@@ -6,7 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "centering_rules.h"
+#include "../../src/placement/centering_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "strength_rules.h"
+#include "../../src/settings/code_page.h"
+#include "../../src/settings/name_sort.h"
+#include "../../src/settings/preset_section.h"
 
 namespace {
 

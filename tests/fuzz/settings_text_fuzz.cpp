@@ -8,7 +8,10 @@
 #include <initializer_list>
 #include <vector>
 
-#include "strength_rules.h"
+#include "../../src/settings/code_page.h"
+#include "../../src/settings/number_text.h"
+#include "../../src/settings/packed_strengths.h"
+#include "../../src/settings/settings_path.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The centring arithmetic, on the worked cases of the rule: truncation
 // toward zero, the clamp order on both axes, and the primary work area as
 // the only area.
-#include "centering_rules.h"
+#include "../../src/placement/centering_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -21,24 +21,24 @@ const char kComments[] =
 
 TEST_F(AboutTest, TemplateIconStringsAndVersionResource)
 {
-    HMODULE module = LoadLibraryA((ExeDirectory() + "\\grooble.dll").c_str());
+    HMODULE module = LoadGroobleBesideExe().module;
     TemplateReader r;
     ASSERT_TRUE(r.Open(module, IDD_ABOUT));
     const WORD count = r.Header(0x80C800C0, 227, 169, L"バージョン情報");
     const DWORD child = WS_CHILD | WS_VISIBLE;
     const std::vector<Item> expected = {
         {-1, L"STATIC", L"#107", 0x50000003, 0, 7, 7, 20, 20},
-        {2000, L"STATIC", L"", 0x50000080, 0, 35, 8, 185, 21},
-        {2, L"BUTTON", L"OK", 0x50010001, 0, 173, 142, 47, 14},
-        {2002, L"EDIT", L"", 0x50210804, WS_EX_CLIENTEDGE, 35, 38, 185, 30},
+        {IDC_ABOUT_DESCRIPTION, L"STATIC", L"", 0x50000080, 0, 35, 8, 185, 21},
+        {IDCANCEL, L"BUTTON", L"OK", 0x50010001, 0, 173, 142, 47, 14},
+        {IDC_ABOUT_COMMENTS, L"EDIT", L"", 0x50210804, WS_EX_CLIENTEDGE, 35, 38, 185, 30},
         {-1, L"STATIC", L"grooble.dll のパス:", 0x50020000, 0, 35, 78, 59, 8},
-        {1005, L"EDIT", L"", 0x50010880, WS_EX_CLIENTEDGE, 35, 87, 171, 12},
-        {1003, L"BUTTON", L"...", 0x50010B00, WS_EX_STATICEDGE, 207, 87, 13, 12},
+        {IDC_ABOUT_PATH, L"EDIT", L"", 0x50010880, WS_EX_CLIENTEDGE, 35, 87, 171, 12},
+        {IDC_ABOUT_EXPLORER, L"BUTTON", L"...", 0x50010B00, WS_EX_STATICEDGE, 207, 87, 13, 12},
         {-1, L"STATIC", L"電子メール:", 0x50020000, 0, 35, 109, 42, 8},
-        {1001, L"EDIT", L"", 0x50010880, 0, 82, 109, 112, 12},
+        {IDC_ABOUT_EMAIL, L"EDIT", L"", 0x50010880, 0, 82, 109, 112, 12},
         {-1, L"STATIC", L"ホームページ:", 0x50020000, 0, 35, 121, 42, 8},
-        {1002, L"EDIT", L"", 0x50010880, 0, 82, 121, 112, 12},
-        {2001, L"STATIC", L"", 0x50000080, 0, 34, 145, 100, 8},
+        {IDC_ABOUT_HOMEPAGE, L"EDIT", L"", 0x50010880, 0, 82, 121, 112, 12},
+        {IDC_ABOUT_COPYRIGHT, L"STATIC", L"", 0x50000080, 0, 34, 145, 100, 8},
     };
     ASSERT_EQ(count, expected.size());
     for (const Item& want : expected) {
@@ -59,7 +59,9 @@ TEST_F(AboutTest, TemplateIconStringsAndVersionResource)
     const struct {
         int id;
         const wchar_t* key;
-    } strings[] = {{2000, L"FileDescription"}, {2001, L"LegalCopyright"}, {2002, L"Comments"}};
+    } strings[] = {{IDS_FILE_DESCRIPTION, L"FileDescription"},
+                   {IDS_LEGAL_COPYRIGHT, L"LegalCopyright"},
+                   {IDS_COMMENTS, L"Comments"}};
     for (const auto& s : strings) {
         ASSERT_GT(LoadStringW(module, s.id, key, 32), 0);
         EXPECT_STREQ(key, s.key);
@@ -124,44 +126,12 @@ TEST_F(AboutTest, TemplateIconStringsAndVersionResource)
     FreeLibrary(module);
 }
 
-// The About box of the strength dialog, and where it was first shown.
-HHOOK gShowHook;
-HWND gAboutBox;
+// Where the About box first showed, for the action that checks it.
 RECT gAboutShownAt;
 
-LRESULT CALLBACK RecordAbout(int code, WPARAM wParam, LPARAM lParam)
+bool WithAbout(HWND dialog, const DialogAction& action)
 {
-    const CWPSTRUCT* record = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code >= 0 && record->message == WM_SHOWWINDOW && record->wParam &&
-        GetDlgItem(record->hwnd, IDC_ABOUT_PATH) != NULL) {
-        gAboutBox = record->hwnd;
-        GetWindowRect(record->hwnd, &gAboutShownAt);
-    }
-    return CallNextHookEx(gShowHook, code, wParam, lParam);
-}
-
-std::function<void(HWND)> gAboutAction;
-
-void CALLBACK ActOnAbout(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    if (!gAboutBox || !IsWindowVisible(gAboutBox))
-        return;
-    KillTimer(NULL, timer);
-    gAboutAction(gAboutBox);
-}
-
-// Opens the About box from the strength dialog's system menu and runs
-// action on it once it shows; true when the box has closed afterwards.
-bool WithAbout(HWND dialog, std::function<void(HWND)> action)
-{
-    gAboutBox = NULL;
-    gAboutAction = std::move(action);
-    gShowHook = SetWindowsHookExA(WH_CALLWNDPROC, RecordAbout, NULL, GetCurrentThreadId());
-    const UINT_PTR timer = SetTimer(NULL, 0, 20, ActOnAbout);
-    SendMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUT, 0);
-    KillTimer(NULL, timer);
-    UnhookWindowsHookEx(gShowHook);
-    return gAboutBox != NULL && !IsWindow(gAboutBox);
+    return WithAboutBox(dialog, action, &gAboutShownAt);
 }
 
 std::string Text(HWND box, int id)
@@ -182,10 +152,9 @@ struct DllElsewhere {
     {
         CreateDirectoryA(folder.c_str(), NULL);
         CopyFileA((ExeDirectory() + "\\grooble.dll").c_str(), path.c_str(), FALSE);
-        module = LoadLibraryA(path.c_str());
-        if (module)
-            function = reinterpret_cast<GrooblerDialogFunction>(
-                reinterpret_cast<void*>(GetProcAddress(module, "GrooblerDialog")));
+        const GroobleLibrary library = LoadGrooble(path);
+        module = library.module;
+        function = library.function;
     }
     ~DllElsewhere()
     {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "../../res/resource.h"
-#include "../../tools/screen_capture.h"
+#include "../../host/driver/screen_capture.h"
 #include "harness.h"
 #include "template_reader.h"
 
@@ -30,7 +30,7 @@ HMODULE Grooble()
 
 TEST_F(DialogLayoutTest, TemplateIsTheJapaneseStrengthDialog)
 {
-    HMODULE module = LoadLibraryA((ExeDirectory() + "\\grooble.dll").c_str());
+    HMODULE module = LoadGroobleBesideExe().module;
     TemplateReader r;
     ASSERT_TRUE(r.Open(module, IDD_STRENGTH));
     const WORD count = r.Header(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_MODALFRAME |

@@ -192,10 +192,10 @@ TEST_F(EntryTest, SettingsLieBesideTheHostNotTheDll)
     CreateDirectoryA(folder.c_str(), NULL);
     ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\grooble.dll").c_str(),
                           (folder + "\\grooble.dll").c_str(), FALSE));
-    HMODULE module = LoadLibraryA((folder + "\\grooble.dll").c_str());
+    const GroobleLibrary library = LoadGrooble(folder + "\\grooble.dll");
+    HMODULE module = library.module;
     ASSERT_NE(module, nullptr);
-    auto function = reinterpret_cast<GrooblerDialogFunction>(
-        reinterpret_cast<void*>(GetProcAddress(module, "GrooblerDialog")));
+    const GrooblerDialogFunction function = library.function;
     ASSERT_NE(function, nullptr);
 
     const int result = RunGrooblerDialog(

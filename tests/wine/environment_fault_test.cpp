@@ -46,8 +46,7 @@ TEST(EnvironmentFaultTest, DISABLED_TheDialogWorksAndLosesNothing)
     // not fit 260 characters.
     HMODULE module = LoadLibraryW((L"\\\\?\\" + WideExeDirectory() + L"\\grooble.dll").c_str());
     ASSERT_NE(module, nullptr);
-    auto function = reinterpret_cast<GrooblerDialogFunction>(
-        reinterpret_cast<void*>(GetProcAddress(module, "GrooblerDialog")));
+    const GrooblerDialogFunction function = GrooblerDialogOf(module);
     ASSERT_NE(function, nullptr);
 
     MessageBoxSeen warning;

@@ -1,6 +1,6 @@
-// Drives the real grooble.dll through its export, as a host would: the
-// test thread calls GrooblerDialog, and the dialog is acted on from inside
-// its own modal loop once it has been shown.
+// The Wine tests' side of the dialog driver: the real grooble.dll beside
+// the test program, its settings file, message boxes answered, and what
+// the driver reports turned into test failures.
 #ifndef GROOBLE_TEST_HARNESS_H
 #define GROOBLE_TEST_HARNESS_H
 
@@ -8,11 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include "../../host/driver/dialog_driver.h"
+
 #include <string>
 #include <vector>
-
-std::string ExeDirectory();
 
 // The settings file lies beside the host executable: beside this test.
 std::string IniPath();
@@ -21,27 +20,14 @@ void WriteIni(const std::string& bytes);
 // The file's bytes, or "<missing>" when there is none.
 std::string ReadIni();
 
-// What a test does with the open dialog. It runs on the calling thread from
-// a timer of the dialog's own modal loop, after set-up and activation, and
-// must end the dialog (OK, Cancel, Esc ...).
-using DialogAction = std::function<void(HWND dialog)>;
-
-typedef int(WINAPI* GrooblerDialogFunction)();
-
 // Calls GrooblerDialog (of the DLL beside the test, unless another export
-// is given) and runs action on the dialog. If the action leaves the dialog
-// open, the test fails and the dialog is cancelled.
+// is given) and runs action on the dialog through the dialog driver. A
+// dialog that never opens, is not shown before the action, or is left open
+// by it (it is then cancelled) fails the test.
 int RunGrooblerDialog(const DialogAction& action, GrooblerDialogFunction function = nullptr);
 
 // The export itself, for tests that need the raw call.
 int CallGrooblerDialog();
-
-// User-level actions. PressKey delivers the key through the dialog manager.
-void Click(HWND dialog, int id);
-void PressKey(HWND dialog, UINT virtualKey);
-void TypeInto(HWND dialog, int editId, const std::string& text);
-std::string ItemText(HWND dialog, int id);
-int SliderPosition(HWND dialog, int sliderId);
 
 // Answers the message boxes of this thread, the first with buttons[0], the
 // next with buttons[1] and so on, and records what each showed. Arm one

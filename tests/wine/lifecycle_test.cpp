@@ -140,15 +140,6 @@ BOOL CALLBACK FindDllWindow(HWND window, LPARAM found)
     return TRUE;
 }
 
-void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    HWND about = FindWindowA("#32770", "バージョン情報");
-    if (about && IsWindowVisible(about)) {
-        KillTimer(NULL, timer);
-        PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
-    }
-}
-
 class LifecycleTest : public DialogTest {};
 
 TEST_F(LifecycleTest, TwoHundredLoadsCallsAndUnloadsLeaveNothingBehind)
@@ -186,8 +177,7 @@ TEST_F(LifecycleTest, TwoHundredLoadsCallsAndUnloadsLeaveNothingBehind)
         };
         for (const auto& p : patches)
             ASSERT_TRUE(Patch(module, p.library, p.function, p.replacement)) << p.function;
-        auto function = reinterpret_cast<GrooblerDialogFunction>(
-            reinterpret_cast<void*>(GetProcAddress(module, "GrooblerDialog")));
+        const GrooblerDialogFunction function = GrooblerDialogOf(module);
         ASSERT_NE(function, nullptr);
 
         const bool ok = cycle % 2 == 0;
@@ -199,9 +189,8 @@ TEST_F(LifecycleTest, TwoHundredLoadsCallsAndUnloadsLeaveNothingBehind)
                 EXPECT_EQ(answer.seen.size(), 1u);
             }
             if (cycle % 7 == 3) {
-                // The About box, closed with Esc from a timer of its loop.
-                SetTimer(NULL, 0, 30, CloseAboutBox);
-                SendMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUT, 0);
+                // The About box, closed from its own loop.
+                EXPECT_TRUE(WithAboutBox(dialog, [](HWND box) { Click(box, IDCANCEL); }));
             }
             Click(dialog, ok ? IDOK : IDCANCEL);
         }, function);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "../../res/resource.h"
 #include "../../src/placement/placement.h"
 #include "harness.h"
 

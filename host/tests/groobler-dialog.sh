@@ -1,5 +1,5 @@
 #!/bin/sh
-# groobler-dialog.sh ARCH GROOBLER_EXE MAKE_EXAMPLE WORK: the stand-in host
+# groobler-dialog.sh ARCH GROOBLER_EXE MAKE_EXAMPLE WORK WINE_TESTS_DIR: the stand-in host
 # under Wine asks the real grooble.dll beside it (a scripted user types the
 # strengths and presses OK) and humanizes the example file with what the
 # dialog returned.
@@ -7,13 +7,13 @@ arch=$1
 groobler=$2
 make_example=$3
 work=$4
-here=$(cd "$(dirname "$0")" && pwd)
+wine_tests=$5
 cd "$(dirname "$groobler")" || exit 1
 mkdir -p "$work"
 python3 "$make_example" "$work/in.mid" || exit 1
 cp "$work/in.mid" in-e2e.mid
 rm -f out-e2e.mid grooble.ini
-"$here/wine-run.sh" "$arch" ./"$(basename "$groobler")" --seed 5 --play 12,34,56 in-e2e.mid out-e2e.mid \
+"$wine_tests/wine-run.sh" "$arch" ./"$(basename "$groobler")" --seed 5 --play 12,34,56 in-e2e.mid out-e2e.mid \
     > "$work/output.txt" 2>&1
 status=$?
 cat "$work/output.txt"

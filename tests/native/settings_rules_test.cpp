@@ -1,6 +1,11 @@
 // The settings file's pure rules: the packed encoding, the settings path
 // and the Windows rule for reading a number out of a control.
-#include "strength_rules.h"
+#include "../../src/settings/code_page.h"
+#include "../../src/settings/name_sort.h"
+#include "../../src/settings/number_text.h"
+#include "../../src/settings/packed_strengths.h"
+#include "../../src/settings/preset_section.h"
+#include "../../src/settings/settings_path.h"
 
 #include <gtest/gtest.h>
 

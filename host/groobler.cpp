@@ -14,11 +14,13 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "screen_capture.h"
+#include "../res/resource.h"
+#include "driver/dialog_driver.h"
+#include "driver/screen_capture.h"
 #endif
 
-#include "../src/humanize/humanize.h"
-#include "../src/humanize/midi_file.h"
+#include "humanize/humanize.h"
+#include "humanize/midi_file.h"
 
 namespace {
 
@@ -33,6 +35,8 @@ const char kUsage[] =
     "  --play T,L,V       a scripted user: types these strengths into the\n"
     "                     dialog and presses OK (for unattended runs)\n"
     "  --screenshot F.bmp with --play: the dialog as it was before OK\n"
+    "  --about F.bmp      with --play: the About box, opened from the\n"
+    "                     system menu before OK\n"
 #endif
 
     "  Exit status: 0 done or cancelled, 1 a file could not be read or\n"
@@ -72,7 +76,7 @@ bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
     return ok;
 }
 
-bool ParseStrengths(const char* text, groove::Strengths* strengths)
+bool ParseStrengths(const char* text, humanize::Strengths* strengths)
 {
     int values[3];
     int used = 0;
@@ -89,49 +93,37 @@ bool ParseStrengths(const char* text, groove::Strengths* strengths)
 }
 
 #ifdef _WIN32
-// The scripted user of --play: once the dialog is up, it types the
+// The scripted user of --play: once the dialog is shown, it types the
 // strengths into the three edit boxes as keystrokes, lets the dialog
-// paint, captures it if asked, and presses OK.
+// paint, captures it (and the About box) if asked, and presses OK.
 std::string gPlay[3];
 std::string gScreenshot;
-HHOOK gHook;
-HWND gDialog;
-bool gCaptured;
+std::string gAboutScreenshot;
 
-void CALLBACK Play(HWND, UINT, UINT_PTR timer, DWORD)
+bool CaptureShown(HWND window, const std::string& path)
 {
-    KillTimer(NULL, timer);
-    if (!IsWindowVisible(gDialog)) {
-        SetTimer(NULL, 0, 100, Play);
-        return;
-    }
-    for (int row = 0; row < 3; ++row) {
-        HWND edit = GetDlgItem(gDialog, 1008 + row);
-        SetFocus(edit);
-        // Typed over the selected text: an emptied box would turn into "0"
-        // at once, with the caret before it.
-        SendMessageA(edit, EM_SETSEL, 0, -1);
-        for (char c : gPlay[row])
-            SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 0);
-    }
-    UpdateWindow(gDialog);
+    UpdateWindow(window);
     Sleep(200);  // Wine puts what was painted on the screen a moment later
-    if (!gScreenshot.empty())
-        gCaptured = SaveBitmap(CaptureWindow(gDialog), gScreenshot);
-    SendDlgItemMessageA(gDialog, IDOK, BM_CLICK, 0, 0);
+    return SaveBitmap(CaptureWindow(window), path);
 }
 
-LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam)
+void Play(HWND dialog)
 {
-    if (code == HCBT_ACTIVATE && gDialog == NULL) {
-        char className[16] = "";
-        GetClassNameA(reinterpret_cast<HWND>(wParam), className, sizeof className);
-        if (std::strcmp(className, "#32770") == 0) {
-            gDialog = reinterpret_cast<HWND>(wParam);
-            SetTimer(NULL, 0, 300, Play);
-        }
+    for (int row = 0; row < 3; ++row)
+        TypeInto(dialog, IDC_TIMING_EDIT + row, gPlay[row]);
+    if (!gScreenshot.empty() && !CaptureShown(dialog, gScreenshot))
+        std::fprintf(stderr, "groobler: no screenshot was written to %s\n", gScreenshot.c_str());
+    if (!gAboutScreenshot.empty()) {
+        bool captured = false;
+        WithAboutBox(dialog, [&](HWND box) {
+            captured = CaptureShown(box, gAboutScreenshot);
+            Click(box, IDCANCEL);
+        });
+        if (!captured)
+            std::fprintf(stderr, "groobler: no screenshot was written to %s\n",
+                         gAboutScreenshot.c_str());
     }
-    return CallNextHookEx(gHook, code, wParam, lParam);
+    Click(dialog, IDOK);
 }
 
 // A visible main window of this thread, as a host has: the dialog is
@@ -146,39 +138,28 @@ HWND MakeHostWindow()
 // call and freed after it. -1 when the DLL or its export cannot be found.
 long AskGrooble()
 {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return -1;
-    std::string dll = path;
-    dll = dll.substr(0, dll.find_last_of('\\') + 1) + "grooble.dll";
-    HMODULE module = LoadLibraryA(dll.c_str());
-    if (!module) {
-        std::fprintf(stderr, "groobler: cannot load %s\n", dll.c_str());
+    const GroobleLibrary library = LoadGroobleBesideExe();
+    if (!library.module) {
+        std::fprintf(stderr, "groobler: cannot load %s\n", library.path.c_str());
         return -1;
     }
-    typedef int(WINAPI * Function)();
-    Function function =
-        reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, "GrooblerDialog")));
     long result = -1;
-    if (function) {
-        HWND host = MakeHostWindow();
+    if (library.function) {
+        const HWND host = MakeHostWindow();
         if (!gPlay[0].empty())
-            gHook = SetWindowsHookExA(WH_CBT, WatchActivation, NULL, GetCurrentThreadId());
-        result = function();
-        if (gHook)
-            UnhookWindowsHookEx(gHook);
+            result = RunStrengthDialog(library.function, Play).result;
+        else
+            result = library.function();
         DestroyWindow(host);
-        if (!gScreenshot.empty() && !gCaptured)
-            std::fprintf(stderr, "groobler: no screenshot was written to %s\n", gScreenshot.c_str());
-    } else
-        std::fprintf(stderr, "groobler: %s has no GrooblerDialog\n", dll.c_str());
-    FreeLibrary(module);
+    } else {
+        std::fprintf(stderr, "groobler: %s has no GrooblerDialog\n", library.path.c_str());
+    }
+    FreeLibrary(library.module);
     return result;
 }
 #endif
 
-void PrintField(const char* name, const groove::FieldSummary& field, const char* unit)
+void PrintField(const char* name, const humanize::FieldSummary& field, const char* unit)
 {
     std::printf("  %-9s %lld changed, mean %+.2f %s, largest %+lld %s\n", name,
                 static_cast<long long>(field.changed), field.meanOffset, unit,
@@ -189,7 +170,7 @@ void PrintField(const char* name, const groove::FieldSummary& field, const char*
 
 int main(int argc, char** argv)
 {
-    groove::Strengths strengths;
+    humanize::Strengths strengths;
     bool haveStrengths = false;
     std::uint32_t seed = static_cast<std::uint32_t>(std::time(nullptr));
     std::vector<const char*> files;
@@ -205,7 +186,7 @@ int main(int argc, char** argv)
             haveStrengths = true;
 #ifdef _WIN32
         } else if (std::strcmp(argv[i], "--play") == 0 && i + 1 < argc) {
-            groove::Strengths played;
+            humanize::Strengths played;
             if (!ParseStrengths(argv[++i], &played)) {
                 std::fprintf(stderr, "groobler: --play takes T,L,V, each 0..99\n");
                 return 2;
@@ -215,6 +196,8 @@ int main(int argc, char** argv)
             gPlay[2] = std::to_string(played.velocity);
         } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
             gScreenshot = argv[++i];
+        } else if (std::strcmp(argv[i], "--about") == 0 && i + 1 < argc) {
+            gAboutScreenshot = argv[++i];
 #endif
         } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
             char* end = nullptr;
@@ -243,9 +226,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "groobler: cannot read %s: %s\n", files[0], std::strerror(errno));
         return 1;
     }
-    groove::MidiFile midi;
-    groove::MidiError error;
-    if (!groove::ReadMidi(std::move(bytes), &midi, &error)) {
+    humanize::MidiFile midi;
+    humanize::MidiError error;
+    if (!humanize::ReadMidi(std::move(bytes), &midi, &error)) {
         std::fprintf(stderr, "groobler: %s is no MIDI file it can use: %s\n", files[0],
                      error.Describe().c_str());
         return 1;
@@ -260,7 +243,7 @@ int main(int argc, char** argv)
             std::printf("cancelled: %s not written\n", files[1]);
             return 0;
         }
-        if (!groove::UnpackResult(result, &strengths)) {
+        if (!humanize::UnpackResult(result, &strengths)) {
             std::fprintf(stderr, "groobler: GrooblerDialog returned %ld, no strengths\n", result);
             return 1;
         }
@@ -271,11 +254,11 @@ int main(int argc, char** argv)
 #endif
     }
 
-    std::vector<groove::NoteLink> links;
-    std::vector<groove::Note> notes = groove::CollectNotes(midi, &links);
-    const groove::Summary summary = groove::Humanize(notes, midi.division, strengths, seed);
-    groove::ApplyNotes(&midi, notes, links);
-    if (!WriteFile(files[1], groove::WriteMidi(midi))) {
+    std::vector<humanize::NoteLink> links;
+    std::vector<humanize::Note> notes = humanize::CollectNotes(midi, &links);
+    const humanize::Summary summary = humanize::Humanize(notes, midi.division, strengths, seed);
+    humanize::ApplyNotes(&midi, notes, links);
+    if (!WriteFile(files[1], humanize::WriteMidi(midi))) {
         std::fprintf(stderr, "groobler: cannot write %s\n", files[1]);
         return 1;
     }

@@ -2,7 +2,7 @@
 // shipped: velocity 0, a one-sided mean, overlapping or zero-length notes,
 // moves before tick 0, chords split apart, and offsets reshuffled when one
 // strength changes.
-#include "humanize.h"
+#include "../humanize/humanize.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 
 namespace {
 
-using groove::Note;
-using groove::Strengths;
+using humanize::Note;
+using humanize::Strengths;
 
 Note MakeNote(std::uint32_t start, std::uint32_t length, int pitch, int velocity = 64,
               std::uint32_t track = 0, int channel = 0)
@@ -48,33 +48,33 @@ std::vector<Note> Music(int count, int tpq = 480)
 TEST(Minstd, IsTheMinimalStandardGenerator)
 {
     // Park and Miller's check: from seed 1 the 10,000th value is 1043618065.
-    groove::Minstd random(1);
+    humanize::Minstd random(1);
     std::int32_t value = 0;
     for (int i = 0; i < 10000; ++i)
         value = random.Next();
     EXPECT_EQ(value, 1043618065);
     // Seeds the modulus cannot take are mapped into its range.
-    EXPECT_EQ(groove::Minstd(0).Next(), groove::Minstd(1).Next());
-    EXPECT_EQ(groove::Minstd(2147483647u).Next(), groove::Minstd(1).Next());
+    EXPECT_EQ(humanize::Minstd(0).Next(), humanize::Minstd(1).Next());
+    EXPECT_EQ(humanize::Minstd(2147483647u).Next(), humanize::Minstd(1).Next());
 }
 
 TEST(Mapping, LargestOffsetsAtStrength99AndZeroAtZero)
 {
     for (int tpq : {96, 120, 480, 960}) {
         SCOPED_TRACE(tpq);
-        EXPECT_EQ(groove::ScaledOffset(255, tpq * 99, 792), (tpq + 4) / 8);   // a 32nd note
-        EXPECT_EQ(groove::ScaledOffset(-255, tpq * 99, 792), -((tpq + 4) / 8));
-        EXPECT_EQ(groove::ScaledOffset(255, 0, 792), 0);
+        EXPECT_EQ(humanize::ScaledOffset(255, tpq * 99, 792), (tpq + 4) / 8);   // a 32nd note
+        EXPECT_EQ(humanize::ScaledOffset(-255, tpq * 99, 792), -((tpq + 4) / 8));
+        EXPECT_EQ(humanize::ScaledOffset(255, 0, 792), 0);
     }
-    EXPECT_EQ(groove::ScaledOffset(255, 20 * 99, 99), 20);
-    EXPECT_EQ(groove::ScaledOffset(255, 400 * 99, 396), 100);  // a quarter of 400 ticks
+    EXPECT_EQ(humanize::ScaledOffset(255, 20 * 99, 99), 20);
+    EXPECT_EQ(humanize::ScaledOffset(255, 400 * 99, 396), 100);  // a quarter of 400 ticks
     // Half away from zero, the same on both sides.
-    EXPECT_EQ(groove::ScaledOffset(128, 1, 1), 1);
-    EXPECT_EQ(groove::ScaledOffset(-128, 1, 1), -1);
-    EXPECT_EQ(groove::ScaledOffset(127, 1, 1), 0);
+    EXPECT_EQ(humanize::ScaledOffset(128, 1, 1), 1);
+    EXPECT_EQ(humanize::ScaledOffset(-128, 1, 1), -1);
+    EXPECT_EQ(humanize::ScaledOffset(127, 1, 1), 0);
     // Monotone in the strength.
     for (int s = 1; s < 99; ++s)
-        EXPECT_LE(groove::ScaledOffset(200, 480 * s, 792), groove::ScaledOffset(200, 480 * (s + 1), 792));
+        EXPECT_LE(humanize::ScaledOffset(200, 480 * s, 792), humanize::ScaledOffset(200, 480 * (s + 1), 792));
 }
 
 TEST(Humanize, StrengthZeroLeavesEveryFieldBitIdentical)
@@ -82,7 +82,7 @@ TEST(Humanize, StrengthZeroLeavesEveryFieldBitIdentical)
     const std::vector<Note> before = Music(500);
     for (Strengths s : {Strengths{0, 0, 0}, Strengths{0, 50, 50}, Strengths{50, 0, 50}, Strengths{50, 50, 0}}) {
         std::vector<Note> notes = before;
-        groove::Humanize(notes, 480, s, 3);
+        humanize::Humanize(notes, 480, s, 3);
         for (size_t i = 0; i < notes.size(); ++i) {
             if (s.timing == 0) {
                 ASSERT_EQ(notes[i].start, before[i].start) << i;
@@ -106,7 +106,7 @@ TEST(Humanize, OffsetsAreCentredBoundedAndSpreadAsDrawn)
     for (int i = 0; i < 20000; ++i)
         notes.push_back(MakeNote(10000 + i * 1000, 960, 40 + i % 2, 64));
     const std::vector<Note> before = notes;
-    groove::Humanize(notes, tpq, Strengths{99, 99, 99}, 12345);
+    humanize::Humanize(notes, tpq, Strengths{99, 99, 99}, 12345);
     const double a[3] = {tpq / 8.0, 960 / 4.0, 20.0};
     double sum[3] = {}, squares[3] = {};
     int negative[3] = {}, positive[3] = {};
@@ -140,7 +140,7 @@ TEST(Humanize, LimitsHoldAtTheEdges)
         notes.push_back(MakeNote(5000 + i * 100, 2, 90, i % 2 ? 2 : 126, i % 3));
     }
     notes.push_back(MakeNote(50, 10, 20, 0));  // a velocity of 0 stays 0: it is no note-on
-    groove::Humanize(notes, 960, Strengths{99, 99, 99}, 99);
+    humanize::Humanize(notes, 960, Strengths{99, 99, 99}, 99);
     for (const Note& note : notes) {
         EXPECT_GE(note.start, 0);
         EXPECT_GE(note.length, 1);
@@ -160,7 +160,7 @@ TEST(Humanize, ChordsMoveTogetherPerTrack)
             for (std::uint32_t track : {1u, 2u})
                 notes.push_back(MakeNote(1000 + bar * 480, 240, pitch + static_cast<int>(track), 80, track));
     const std::vector<Note> before = notes;
-    groove::Humanize(notes, 480, Strengths{99, 50, 50}, 4);
+    humanize::Humanize(notes, 480, Strengths{99, 50, 50}, 4);
     std::map<std::pair<std::uint32_t, std::int64_t>, std::int64_t> moved;
     int tracksApart = 0;
     for (size_t i = 0; i < notes.size(); ++i) {
@@ -181,7 +181,7 @@ TEST(Humanize, RepeatedPitchesKeepTheirOrderAndNeverOverlap)
     for (int i = 0; i < 3000; ++i)
         notes.push_back(MakeNote(i * 30, i % 7 == 0 ? 1 : 30, 50, 64));
     const std::vector<Note> before = notes;
-    groove::Humanize(notes, 960, Strengths{99, 99, 0}, 8);
+    humanize::Humanize(notes, 960, Strengths{99, 99, 0}, 8);
     for (size_t i = 1; i < notes.size(); ++i) {
         ASSERT_GT(notes[i].start, notes[i - 1].start) << i;
         ASSERT_LE(Delta(notes[i - 1].start, 0) + notes[i - 1].length, notes[i].start) << i;
@@ -194,7 +194,7 @@ TEST(Humanize, SameSeedSameResultAndOneStrengthNeverReshufflesAnother)
     const std::vector<Note> music = Music(2000);
     auto run = [&](Strengths s, std::uint32_t seed) {
         std::vector<Note> notes = music;
-        groove::Humanize(notes, 480, s, seed);
+        humanize::Humanize(notes, 480, s, seed);
         return notes;
     };
     const auto a = run({40, 40, 40}, 5);
@@ -223,16 +223,16 @@ TEST(Humanize, SameSeedSameResultAndOneStrengthNeverReshufflesAnother)
 TEST(UnpackResult, ThePackedValueOfTheDialog)
 {
     Strengths s;
-    ASSERT_TRUE(groove::UnpackResult(999999, &s));
+    ASSERT_TRUE(humanize::UnpackResult(999999, &s));
     EXPECT_EQ(s.timing, 99);
     EXPECT_EQ(s.length, 99);
     EXPECT_EQ(s.velocity, 99);
-    ASSERT_TRUE(groove::UnpackResult(305070, &s));
+    ASSERT_TRUE(humanize::UnpackResult(305070, &s));
     EXPECT_EQ(s.timing, 30);
     EXPECT_EQ(s.length, 50);
     EXPECT_EQ(s.velocity, 70);
-    EXPECT_FALSE(groove::UnpackResult(-1, &s));
-    EXPECT_FALSE(groove::UnpackResult(1000000, &s));
+    EXPECT_FALSE(humanize::UnpackResult(-1, &s));
+    EXPECT_FALSE(humanize::UnpackResult(1000000, &s));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace groove {
+namespace humanize {
 
 namespace {
 
@@ -324,4 +324,4 @@ void ApplyNotes(MidiFile* file, const std::vector<Note>& notes, const std::vecto
     }
 }
 
-}  // namespace groove
+}  // namespace humanize

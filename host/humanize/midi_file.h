@@ -12,7 +12,7 @@
 
 #include "humanize.h"
 
-namespace groove {
+namespace humanize {
 
 // One event of a track. Its bytes after the status byte stay in the file's
 // buffer (data, size); a note-on's velocity is kept here so that it can be
@@ -70,6 +70,6 @@ std::vector<Note> CollectNotes(const MidiFile& file, std::vector<NoteLink>* link
 // order) and moves its end-of-track past its last event when needed.
 void ApplyNotes(MidiFile* file, const std::vector<Note>& notes, const std::vector<NoteLink>& links);
 
-}  // namespace groove
+}  // namespace humanize
 
 #endif

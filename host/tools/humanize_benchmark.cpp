@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "../src/humanize/humanize.h"
-#include "../src/humanize/midi_file.h"
+#include "../humanize/humanize.h"
+#include "../humanize/midi_file.h"
 
 namespace {
 
@@ -62,21 +62,21 @@ int main(int argc, char** argv)
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    groove::MidiFile file;
-    groove::MidiError error;
-    if (!groove::ReadMidi(std::move(input), &file, &error)) {
+    humanize::MidiFile file;
+    humanize::MidiError error;
+    if (!humanize::ReadMidi(std::move(input), &file, &error)) {
         std::fprintf(stderr, "generated file unreadable: %s\n", error.Describe().c_str());
         return 1;
     }
     const auto read = Clock::now();
-    std::vector<groove::NoteLink> links;
-    std::vector<groove::Note> notes = groove::CollectNotes(file, &links);
+    std::vector<humanize::NoteLink> links;
+    std::vector<humanize::Note> notes = humanize::CollectNotes(file, &links);
     const auto collected = Clock::now();
-    groove::Humanize(notes, file.division, groove::Strengths{50, 50, 50}, 1);
+    humanize::Humanize(notes, file.division, humanize::Strengths{50, 50, 50}, 1);
     const auto humanized = Clock::now();
-    groove::ApplyNotes(&file, notes, links);
+    humanize::ApplyNotes(&file, notes, links);
     const auto applied = Clock::now();
-    const std::vector<std::uint8_t> output = groove::WriteMidi(file);
+    const std::vector<std::uint8_t> output = humanize::WriteMidi(file);
     const auto end = Clock::now();
     auto ms = [](Clock::time_point a, Clock::time_point b) {
         return std::chrono::duration<double, std::milli>(b - a).count();

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace groove {
+namespace humanize {
 
 // One note: where it starts and how long it lasts in ticks (a MIDI file's
 // times are 32-bit), its velocity (1..127), and what it belongs to. Chords
@@ -86,6 +86,6 @@ struct Summary {
 //    a strength only scales the same pattern.
 Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, std::uint32_t seed);
 
-}  // namespace groove
+}  // namespace humanize
 
 #endif

@@ -1,7 +1,7 @@
 // Standard MIDI Files: byte-stable round trips, the notes found in them,
 // changed notes written back, and malformed files refused at the right
 // byte.
-#include "midi_file.h"
+#include "../humanize/midi_file.h"
 
 #include <gtest/gtest.h>
 
@@ -45,11 +45,11 @@ const Bytes kTrack = Chunk("MTrk", {
     0x00, 0xFF, 0x2F, 0x00,                          // end of track
 });
 
-groove::MidiFile Read(const Bytes& bytes)
+humanize::MidiFile Read(const Bytes& bytes)
 {
-    groove::MidiFile file;
-    groove::MidiError error;
-    EXPECT_TRUE(groove::ReadMidi(bytes, &file, &error)) << error.Describe();
+    humanize::MidiFile file;
+    humanize::MidiError error;
+    EXPECT_TRUE(humanize::ReadMidi(bytes, &file, &error)) << error.Describe();
     return file;
 }
 
@@ -59,13 +59,13 @@ TEST(MidiFile, UntouchedFilesRoundTripByteForByte)
     Bytes withUnknown = File(1, {kTrack, kTrack});
     withUnknown.insert(withUnknown.end(), unknown.begin(), unknown.end());
     for (const Bytes& bytes : {File(0, {kTrack}), File(1, {kTrack, kTrack}), withUnknown}) {
-        groove::MidiFile file = Read(bytes);
-        EXPECT_EQ(groove::WriteMidi(file), bytes);
+        humanize::MidiFile file = Read(bytes);
+        EXPECT_EQ(humanize::WriteMidi(file), bytes);
         // Notes read and put back unchanged change nothing either.
-        std::vector<groove::NoteLink> links;
-        const auto notes = groove::CollectNotes(file, &links);
-        groove::ApplyNotes(&file, notes, links);
-        EXPECT_EQ(groove::WriteMidi(file), bytes);
+        std::vector<humanize::NoteLink> links;
+        const auto notes = humanize::CollectNotes(file, &links);
+        humanize::ApplyNotes(&file, notes, links);
+        EXPECT_EQ(humanize::WriteMidi(file), bytes);
     }
 }
 
@@ -74,10 +74,10 @@ TEST(MidiFile, RunningStatusAcrossAMetaEventIsReadAndWrittenOut)
     // Not allowed by the standard, found in files all the same.
     const Bytes track = Chunk("MTrk", {0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x01, 0x01, 0x78,
                                        0x10, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00});
-    groove::MidiFile file = Read(File(0, {track}));
-    std::vector<groove::NoteLink> links;
-    EXPECT_EQ(groove::CollectNotes(file, &links).size(), 1u);
-    const Bytes written = groove::WriteMidi(file);
+    humanize::MidiFile file = Read(File(0, {track}));
+    std::vector<humanize::NoteLink> links;
+    EXPECT_EQ(humanize::CollectNotes(file, &links).size(), 1u);
+    const Bytes written = humanize::WriteMidi(file);
     const Bytes expected = File(0, {Chunk("MTrk", {0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x01, 0x01,
                                                    0x78, 0x10, 0x90, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00})});
     EXPECT_EQ(written, expected);
@@ -93,9 +93,9 @@ TEST(MidiFile, NotesPairFirstOnWithFirstOff)
         0x0A, 0x91, 0x31, 0x30,   // never ended: no note
         0x00, 0x81, 0x32, 0x00,   // ends nothing
         0x00, 0xFF, 0x2F, 0x00});
-    groove::MidiFile file = Read(File(0, {track}));
-    std::vector<groove::NoteLink> links;
-    const auto notes = groove::CollectNotes(file, &links);
+    humanize::MidiFile file = Read(File(0, {track}));
+    std::vector<humanize::NoteLink> links;
+    const auto notes = humanize::CollectNotes(file, &links);
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(notes[0].start, 0);
     EXPECT_EQ(notes[0].length, 20);
@@ -108,18 +108,18 @@ TEST(MidiFile, NotesPairFirstOnWithFirstOff)
 
 TEST(MidiFile, ChangedNotesAreWrittenInTimeOrderWithTheEndMovedOn)
 {
-    groove::MidiFile file = Read(File(0, {kTrack}));
-    std::vector<groove::NoteLink> links;
-    auto notes = groove::CollectNotes(file, &links);
+    humanize::MidiFile file = Read(File(0, {kTrack}));
+    std::vector<humanize::NoteLink> links;
+    auto notes = humanize::CollectNotes(file, &links);
     ASSERT_EQ(notes.size(), 2u);  // C and E
     notes[0].start = 5;
     notes[0].length = 1000;       // now ends after everything else
     notes[0].velocity = 99;
-    groove::ApplyNotes(&file, notes, links);
-    const Bytes written = groove::WriteMidi(file);
-    groove::MidiFile again = Read(written);
-    std::vector<groove::NoteLink> links2;
-    const auto notes2 = groove::CollectNotes(again, &links2);
+    humanize::ApplyNotes(&file, notes, links);
+    const Bytes written = humanize::WriteMidi(file);
+    humanize::MidiFile again = Read(written);
+    std::vector<humanize::NoteLink> links2;
+    const auto notes2 = humanize::CollectNotes(again, &links2);
     ASSERT_EQ(notes2.size(), 2u);
     bool found = false;
     for (const auto& note : notes2)
@@ -159,20 +159,20 @@ TEST(MidiFile, MalformedFilesNameTheByteAndWhatWasExpected)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        groove::MidiFile file;
-        groove::MidiError error;
-        ASSERT_FALSE(groove::ReadMidi(c.bytes, &file, &error));
+        humanize::MidiFile file;
+        humanize::MidiError error;
+        ASSERT_FALSE(humanize::ReadMidi(c.bytes, &file, &error));
         EXPECT_EQ(error.offset, c.offset) << error.Describe();
         EXPECT_NE(error.expected.find(c.expected), std::string::npos) << error.Describe();
     }
     // No end of track, and a track count the header does not keep.
-    groove::MidiFile file;
-    groove::MidiError error;
-    EXPECT_FALSE(groove::ReadMidi(File(1, {Chunk("MTrk", {0x00, 0x90, 0x3C, 0x40})}), &file, &error));
+    humanize::MidiFile file;
+    humanize::MidiError error;
+    EXPECT_FALSE(humanize::ReadMidi(File(1, {Chunk("MTrk", {0x00, 0x90, 0x3C, 0x40})}), &file, &error));
     EXPECT_NE(error.expected.find("end-of-track"), std::string::npos) << error.Describe();
     Bytes twoSaid = File(1, {kTrack});
     twoSaid[11] = 2;
-    EXPECT_FALSE(groove::ReadMidi(twoSaid, &file, &error));
+    EXPECT_FALSE(humanize::ReadMidi(twoSaid, &file, &error));
     EXPECT_NE(error.expected.find("as many track chunks"), std::string::npos) << error.Describe();
 }
 

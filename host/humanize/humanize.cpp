@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <unordered_map>
 
-namespace groove {
+namespace humanize {
 
 namespace {
 
@@ -214,4 +214,4 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
     return summary;
 }
 
-}  // namespace groove
+}  // namespace humanize

@@ -1,0 +1,6 @@
+#include "code_page.h"
+
+bool IsLeadByte932(unsigned char byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
