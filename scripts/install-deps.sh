@@ -20,4 +20,4 @@ SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
 $SUDO apt-get update
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
