@@ -2,12 +2,12 @@
 // grooble.dll for the three strengths (or takes them from --strengths) and
 // humanizes a Standard MIDI File with them. On Windows it loads the DLL from
 // beside itself by full path, calls GrooblerDialog once and frees the DLL
-// again, as the host does; elsewhere only --strengths is available.
-#include <cerrno>
+// again, as the host does; elsewhere only --strengths is available. It
+// reads only the file the user names and writes only the one they name.
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,16 +21,22 @@
 
 #include "humanize/humanize.h"
 #include "humanize/midi_file.h"
+#include "safe_file.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: groobler [--seed N] [--strengths T,L,V] IN.mid OUT.mid\n"
+    "usage: groobler [OPTIONS] IN.mid OUT.mid\n"
     "  Humanizes IN.mid into OUT.mid: timing, note length and velocity vary\n"
     "  by amounts that grow with the strengths (each 0..99).\n"
     "  --strengths T,L,V  use these strengths instead of asking grooble.dll\n"
-    "  --seed N           the random seed (a run with the same seed and\n"
-    "                     strengths gives the same file; default: the time)\n"
+    "  --seed N           the random seed, 0..4294967295 (the same seed and\n"
+    "                     strengths give the same file; default: a seed made\n"
+    "                     from the notes humanized, as the script makes it)\n"
+    "  --tracks LIST      humanize only these tracks (1 is the first), e.g.\n"
+    "                     2,4-6; default: all\n"
+    "  --channels LIST    humanize only these channels, 1..16, e.g. 1-9,11-16\n"
+    "                     to leave the drums of channel 10 alone; default: all\n"
 #ifdef _WIN32
     "  --play T,L,V       a scripted user: types these strengths into the\n"
     "                     dialog and presses OK (for unattended runs)\n"
@@ -38,57 +44,72 @@ const char kUsage[] =
     "  --about F.bmp      with --play: the About box, opened from the\n"
     "                     system menu before OK\n"
 #endif
-
+    "  OUT.mid is written to a new temporary file beside it and renamed over\n"
+    "  it when complete; OUT.mid may not be IN.mid.\n"
     "  Exit status: 0 done or cancelled, 1 a file could not be read or\n"
     "  written, 2 wrong arguments.\n";
 
-bool ReadFile(const char* path, std::vector<std::uint8_t>* bytes)
+int ArgumentError(const std::string& message)
 {
-    FILE* file = std::fopen(path, "rb");
-    if (!file)
-        return false;
-    std::uint8_t buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes->insert(bytes->end(), buffer, buffer + n);
-    const bool ok = !std::ferror(file);
-    std::fclose(file);
-    return ok;
+    std::fprintf(stderr, "groobler: %s (groobler --help lists the options)\n", message.c_str());
+    return 2;
 }
 
-// Written to a temporary file first and renamed over the target, so that
-// a failed write never leaves a partial file.
-bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
+// A whole number in decimal digits only, at most max.
+bool ParseNumber(const std::string& text, std::uint64_t max, std::uint64_t* value)
 {
-    const std::string temporary = path + ".tmp";
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
+    if (text.empty() || text.size() > 10)
         return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fclose(file) == 0 && ok;
-#ifdef _WIN32
-    ok = ok && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
-#else
-    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
-#endif
-    if (!ok)
-        std::remove(temporary.c_str());
-    return ok;
-}
-
-bool ParseStrengths(const char* text, humanize::Strengths* strengths)
-{
-    int values[3];
-    int used = 0;
-    if (std::sscanf(text, "%d,%d,%d%n", &values[0], &values[1], &values[2], &used) != 3 ||
-        text[used] != '\0')
-        return false;
-    for (int v : values)
-        if (v < 0 || v > 99)
+    std::uint64_t result = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
             return false;
-    strengths->timing = values[0];
-    strengths->length = values[1];
-    strengths->velocity = values[2];
+        result = result * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    *value = result;
+    return result <= max;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == separator)
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
+
+bool ParseStrengths(const std::string& text, humanize::Strengths* strengths)
+{
+    const std::vector<std::string> parts = Split(text, ',');
+    std::uint64_t values[3];
+    if (parts.size() != 3)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        if (parts[i].size() > 2 || !ParseNumber(parts[i], 99, &values[i]))
+            return false;
+    strengths->timing = static_cast<int>(values[0]);
+    strengths->length = static_cast<int>(values[1]);
+    strengths->velocity = static_cast<int>(values[2]);
+    return true;
+}
+
+// "2,4-6": numbers and ranges of 1..max, as a flag per number (index 0 is 1).
+bool ParseList(const std::string& text, unsigned max, std::vector<bool>* chosen)
+{
+    chosen->assign(max, false);
+    for (const std::string& item : Split(text, ',')) {
+        const std::vector<std::string> ends = Split(item, '-');
+        std::uint64_t first, last;
+        if (ends.size() > 2 || !ParseNumber(ends[0], max, &first) ||
+            !ParseNumber(ends.back(), max, &last) || first < 1 || last < first)
+            return false;
+        for (std::uint64_t i = first; i <= last; ++i)
+            (*chosen)[i - 1] = true;
+    }
     return true;
 }
 
@@ -166,81 +187,127 @@ void PrintField(const char* name, const humanize::FieldSummary& field, const cha
                 static_cast<long long>(field.largestOffset), unit);
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
-{
+struct Options {
     humanize::Strengths strengths;
     bool haveStrengths = false;
-    std::uint32_t seed = static_cast<std::uint32_t>(std::time(nullptr));
-    std::vector<const char*> files;
+    std::uint32_t seed = 0;
+    bool haveSeed = false;
+    std::vector<bool> tracks;    // empty: all
+    std::vector<bool> channels;  // empty: all
+    std::vector<std::string> files;
+};
+
+// Reads the command line into *options; 0 when it holds, else the exit
+// status after the message, and -1 after --help.
+int ParseArguments(int argc, char** argv, Options* options)
+{
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        const std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
             std::fputs(kUsage, stdout);
-            return 0;
-        } else if (std::strcmp(argv[i], "--strengths") == 0 && i + 1 < argc) {
-            if (!ParseStrengths(argv[++i], &strengths)) {
-                std::fprintf(stderr, "groobler: --strengths takes T,L,V, each 0..99\n");
-                return 2;
-            }
-            haveStrengths = true;
+            return -1;
+        }
+        const bool takesValue = option == "--strengths" || option == "--seed" || option == "--tracks" ||
+                                option == "--channels"
 #ifdef _WIN32
-        } else if (std::strcmp(argv[i], "--play") == 0 && i + 1 < argc) {
+                                || option == "--play" || option == "--screenshot" || option == "--about"
+#endif
+            ;
+        if (!takesValue) {
+            if (option.size() > 1 && option[0] == '-')
+                return ArgumentError("unknown option " + option);
+            options->files.push_back(option);
+            continue;
+        }
+        if (i + 1 >= argc)
+            return ArgumentError(option + " needs a value");
+        const std::string value = argv[++i];
+        const std::string quoted = option + " \"" + value + "\": ";
+        std::uint64_t number;
+        if (option == "--strengths") {
+            if (!ParseStrengths(value, &options->strengths))
+                return ArgumentError(quoted + "expected T,L,V, three strengths 0..99 in digits");
+            options->haveStrengths = true;
+        } else if (option == "--seed") {
+            if (!ParseNumber(value, 0xFFFFFFFFu, &number))
+                return ArgumentError(quoted + "expected a number 0..4294967295 in digits");
+            options->seed = static_cast<std::uint32_t>(number);
+            options->haveSeed = true;
+        } else if (option == "--tracks") {
+            if (!ParseList(value, 65535, &options->tracks))
+                return ArgumentError(quoted + "expected track numbers from 1 and ranges, such as 2,4-6");
+        } else if (option == "--channels") {
+            if (!ParseList(value, 16, &options->channels))
+                return ArgumentError(quoted + "expected channels 1..16 and ranges, such as 1-9,11-16");
+#ifdef _WIN32
+        } else if (option == "--play") {
             humanize::Strengths played;
-            if (!ParseStrengths(argv[++i], &played)) {
-                std::fprintf(stderr, "groobler: --play takes T,L,V, each 0..99\n");
-                return 2;
-            }
+            if (!ParseStrengths(value, &played))
+                return ArgumentError(quoted + "expected T,L,V, three strengths 0..99 in digits");
             gPlay[0] = std::to_string(played.timing);
             gPlay[1] = std::to_string(played.length);
             gPlay[2] = std::to_string(played.velocity);
-        } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
-            gScreenshot = argv[++i];
-        } else if (std::strcmp(argv[i], "--about") == 0 && i + 1 < argc) {
-            gAboutScreenshot = argv[++i];
+        } else if (option == "--screenshot") {
+            gScreenshot = value;
+        } else if (option == "--about") {
+            gAboutScreenshot = value;
 #endif
-        } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
-            char* end = nullptr;
-            errno = 0;
-            const unsigned long value = std::strtoul(argv[++i], &end, 10);
-            if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFul || argv[i][0] == '-') {
-                std::fprintf(stderr, "groobler: --seed takes a number 0..4294967295\n");
-                return 2;
-            }
-            seed = static_cast<std::uint32_t>(value);
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            std::fprintf(stderr, "groobler: unknown option %s\n%s", argv[i], kUsage);
-            return 2;
-        } else {
-            files.push_back(argv[i]);
         }
     }
-    if (files.size() != 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
+    if (options->files.size() != 2)
+        return ArgumentError("expected two files, IN.mid and OUT.mid");
+    return 0;
+}
+
+// Marks the notes outside the chosen tracks and channels to be left alone.
+void Select(const Options& options, humanize::MidiFile* midi)
+{
+    for (humanize::Note& note : midi->notes) {
+        const bool track = options.tracks.empty() || options.tracks[note.track];
+        const bool channel = options.channels.empty() || options.channels[note.channel];
+        if (!track || !channel)
+            note.flags |= humanize::kLeaveAlone;
     }
+}
+
+int Run(const Options& options)
+{
+    const std::string& in = options.files[0];
+    const std::string& out = options.files[1];
+    std::string why;
 
     // Read first: a bad file is reported before anyone is asked anything.
     std::vector<std::uint8_t> bytes;
-    if (!ReadFile(files[0], &bytes)) {
-        std::fprintf(stderr, "groobler: cannot read %s: %s\n", files[0], std::strerror(errno));
+    FileIdentity input;
+    if (!ReadInputFile(in, &bytes, &input, &why)) {
+        std::fprintf(stderr, "groobler: cannot read %s: %s\n", in.c_str(), why.c_str());
         return 1;
     }
     humanize::MidiFile midi;
     humanize::MidiError error;
     if (!humanize::ReadMidi(std::move(bytes), &midi, &error)) {
-        std::fprintf(stderr, "groobler: %s is no MIDI file it can use: %s\n", files[0],
+        std::fprintf(stderr, "groobler: %s is no MIDI file it can use: %s\n", in.c_str(),
                      error.Describe().c_str());
         return 1;
     }
+    for (std::size_t t = midi.tracks; t < options.tracks.size(); ++t)
+        if (options.tracks[t])
+            return ArgumentError("--tracks names track " + std::to_string(t + 1) + ", but " + in + " has " +
+                                 std::to_string(midi.tracks));
+    SafeOutput output;
+    if (!output.Open(out, input, &why)) {
+        std::fprintf(stderr, "groobler: cannot write %s: %s\n", out.c_str(), why.c_str());
+        return 1;
+    }
 
-    if (!haveStrengths) {
+    humanize::Strengths strengths = options.strengths;
+    if (!options.haveStrengths) {
 #ifdef _WIN32
         const long result = AskGrooble();
         if (result < 0)
             return 1;
         if (result == 0) {
-            std::printf("cancelled: %s not written\n", files[1]);
+            std::printf("cancelled: %s not written\n", out.c_str());
             return 0;
         }
         if (!humanize::UnpackResult(result, &strengths)) {
@@ -249,24 +316,47 @@ int main(int argc, char** argv)
         }
         std::printf("GrooblerDialog returned %ld\n", result);
 #else
-        std::fprintf(stderr, "groobler: --strengths is needed here (no grooble.dll to ask)\n");
-        return 2;
+        return ArgumentError("--strengths is needed here (no grooble.dll to ask)");
 #endif
     }
 
-    std::vector<humanize::NoteLink> links;
-    std::vector<humanize::Note> notes = humanize::CollectNotes(midi, &links);
-    const humanize::Summary summary = humanize::Humanize(notes, midi.division, strengths, seed);
-    humanize::ApplyNotes(&midi, notes, links);
-    if (!WriteFile(files[1], humanize::WriteMidi(midi))) {
-        std::fprintf(stderr, "groobler: cannot write %s\n", files[1]);
+    Select(options, &midi);
+    humanize::KeepTimesWhereGapsCouldOverflow(&midi, strengths);
+    const std::uint32_t seed = options.haveSeed ? options.seed : humanize::SeedFromNotes(midi.notes);
+    const humanize::Summary summary =
+        humanize::Humanize(midi.notes, midi.division, strengths, seed, midi.fixed);
+    const bool written = humanize::WriteMidi(midi, [&](const std::uint8_t* data, std::size_t size) {
+        return output.Write(data, size, &why);
+    });
+    if (!written || !output.Commit(&why)) {
+        if (why.empty())
+            why = "a gap between two events grew past what a delta time can hold";
+        std::fprintf(stderr, "groobler: cannot write %s: %s\n", out.c_str(), why.c_str());
         return 1;
     }
-    std::printf("strengths %d,%d,%d, seed %lu: %lld notes humanized into %s\n", strengths.timing,
+    std::printf("strengths %d,%d,%d, seed %lu%s: %lld notes humanized into %s\n", strengths.timing,
                 strengths.length, strengths.velocity, static_cast<unsigned long>(seed),
-                static_cast<long long>(summary.notes), files[1]);
+                options.haveSeed ? "" : " (from the notes)", static_cast<long long>(summary.notes),
+                out.c_str());
     PrintField("timing", summary.timing, "ticks");
     PrintField("length", summary.length, "ticks");
     PrintField("velocity", summary.velocity, "steps");
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    const int status = ParseArguments(argc, argv, &options);
+    if (status != 0)
+        return status < 0 ? 0 : status;
+    try {
+        return Run(options);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "groobler: out of memory while humanizing %s; nothing was written\n",
+                     options.files[0].c_str());
+        return 1;
+    }
 }

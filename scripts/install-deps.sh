@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64
           wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic fonts-wine imagemagick
-          python3 python3-matplotlib python3-mido zip)
+          python3 python3-matplotlib python3-mido zip planetblupi-music-midi)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -2,28 +2,29 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <unordered_map>
 
 namespace humanize {
 
 namespace {
 
-const std::int32_t kModulus = 2147483647;  // 2^31 - 1
 const std::int32_t kMultiplier = 16807;
-// Schrage: kModulus = kMultiplier * kQuotient + kRemainder.
-const std::int32_t kQuotient = 127773;
-const std::int32_t kRemainder = 2836;
+const std::int64_t kLastTick = 0xFFFFFFFF;
+const std::uint32_t kNone = 0xFFFFFFFF;
+// The top bit of a successor's position: this note and its successor in
+// the voice overlapped before humanizing.
+const std::uint32_t kOverlapsNext = 0x80000000u;
 
 std::int64_t Clamp(std::int64_t value, std::int64_t low, std::int64_t high)
 {
     return value < low ? low : value > high ? high : value;
 }
 
-const std::int64_t kLastTick = 0xFFFFFFFF;
-
-std::uint32_t Ticks(std::int64_t value, std::int64_t low)
+// One round of the seed's scrambling: a MINSTD step, then a multiplication
+// by a small number taken from the value.
+std::int32_t ScrambleRound(std::int32_t x)
 {
-    return static_cast<std::uint32_t>(Clamp(value, low, kLastTick));
+    x = MultiplyModulo(x, kMultiplier);
+    return MultiplyModulo(x, x % 40000 + 2);
 }
 
 }  // namespace
@@ -38,21 +39,65 @@ bool UnpackResult(long packed, Strengths* strengths)
     return strengths->timing <= 99;
 }
 
-Minstd::Minstd(std::uint32_t seed)
+Minstd::Minstd(std::uint32_t state)
 {
-    std::uint32_t s = seed % static_cast<std::uint32_t>(kModulus);
+    std::uint32_t s = state % static_cast<std::uint32_t>(kModulus);
     state_ = static_cast<std::int32_t>(s == 0 ? 1 : s);
 }
 
 std::int32_t Minstd::Next()
 {
-    const std::int32_t high = state_ / kQuotient;
-    const std::int32_t low = state_ - high * kQuotient;
-    std::int32_t next = kMultiplier * low - kRemainder * high;
-    if (next <= 0)
+    state_ = MultiplyModulo(state_, kMultiplier);
+    return state_;
+}
+
+std::int32_t MultiplyModulo(std::int32_t x, std::int32_t multiplier)
+{
+    // Schrage: kModulus = multiplier * quotient + remainder, and remainder
+    // < quotient for every multiplier up to sqrt(kModulus).
+    const std::int32_t quotient = kModulus / multiplier;
+    const std::int32_t remainder = kModulus % multiplier;
+    const std::int32_t high = x / quotient;
+    const std::int32_t low = x - high * quotient;
+    std::int32_t next = multiplier * low - remainder * high;
+    if (next < 0)
         next += kModulus;
-    state_ = next;
     return next;
+}
+
+std::int32_t ScrambleSeed(std::uint32_t seed)
+{
+    // 4294967295 is just under twice the modulus: the quotient 0..2 is
+    // folded in, so that seeds a modulus apart still differ.
+    const std::uint32_t quotient = seed / static_cast<std::uint32_t>(kModulus);
+    std::int64_t x = seed % static_cast<std::uint32_t>(kModulus) + std::int64_t{quotient} * 1234567;
+    x %= kModulus;
+    // 1..2^31-2, where MINSTD has no fixed point.
+    std::int32_t state = x < kModulus - 1 ? static_cast<std::int32_t>(x) + 1 : 1234567;
+    for (int round = 0; round < 3; ++round)
+        state = ScrambleRound(state);
+    return state;
+}
+
+std::int32_t NoteSeedTerm(std::uint32_t start, int pitch, int velocity)
+{
+    std::int64_t x = start % static_cast<std::uint32_t>(kModulus) + pitch * 128 + velocity;
+    if (x >= kModulus)
+        x -= kModulus;
+    return ScrambleRound(static_cast<std::int32_t>(x));
+}
+
+std::uint32_t SeedFromNotes(const std::vector<Note>& notes)
+{
+    std::int64_t seed = 0;
+    for (const Note& note : notes) {
+        if (note.flags & kLeaveAlone)
+            continue;
+        seed += NoteSeedTerm(note.start, note.pitch, note.velocity);
+        if (seed >= kModulus)
+            seed -= kModulus;
+    }
+    return static_cast<std::uint32_t>(seed);
 }
 
 std::int64_t ScaledOffset(int draw, std::int64_t numerator, std::int64_t denominator)
@@ -66,37 +111,6 @@ std::int64_t ScaledOffset(int draw, std::int64_t numerator, std::int64_t denomin
 
 namespace {
 
-// The last note visited of one voice (track, channel and pitch): which it
-// is, and where it started and ended before it was humanized.
-struct VoiceLast {
-    std::uint32_t index = 0;
-    std::uint32_t start = 0;
-    std::int64_t end = -1;  // -1: none yet
-};
-
-// VoiceLast by voice: a flat table for the usual few tracks, a hash table
-// beyond.
-class Voices {
-public:
-    explicit Voices(std::uint32_t tracks)
-    {
-        if (tracks <= kFlatTracks)
-            flat_.resize(static_cast<std::size_t>(tracks) * kPerTrack);
-    }
-    VoiceLast& operator[](const Note& note)
-    {
-        const std::uint64_t key =
-            static_cast<std::uint64_t>(note.track) * kPerTrack + note.channel * 128u + note.pitch;
-        return flat_.empty() ? map_[key] : flat_[key];
-    }
-
-private:
-    static const std::uint32_t kPerTrack = 16 * 128;
-    static const std::uint32_t kFlatTracks = 64;
-    std::vector<VoiceLast> flat_;
-    std::unordered_map<std::uint64_t, VoiceLast> map_;
-};
-
 void Account(FieldSummary& field, std::int64_t was, std::int64_t now)
 {
     const std::int64_t offset = now - was;
@@ -107,21 +121,155 @@ void Account(FieldSummary& field, std::int64_t was, std::int64_t now)
         field.largestOffset = offset;
 }
 
+bool SameVoice(const Note& a, const Note& b)
+{
+    return a.track == b.track && a.channel == b.channel && a.pitch == b.pitch;
+}
+
+// The program changes of each channel in time order, and the window they
+// leave a note of that channel.
+class ProgramBarriers {
+public:
+    explicit ProgramBarriers(const std::vector<ProgramChange>& programs) : byChannel_(16)
+    {
+        for (const ProgramChange& change : programs)
+            byChannel_[change.channel & 15].push_back(change);
+        for (auto& list : byChannel_)
+            std::sort(list.begin(), list.end(), [](const ProgramChange& a, const ProgramChange& b) {
+                return a.time < b.time;
+            });
+    }
+
+    // Narrows [lo, hi] to where the note's start may go without crossing a
+    // program change of its channel. One on the note's own tick and track
+    // keeps its order with the note; one of another track on that tick is
+    // taken to come first, as a setup track's does. Onto the tick of one
+    // in another track the note never moves, since the order of two tracks
+    // on one tick is the player's choice.
+    void Narrow(const Note& note, std::int64_t& lo, std::int64_t& hi) const
+    {
+        const std::vector<ProgramChange>& list = byChannel_[note.channel & 15];
+        if (list.empty())
+            return;
+        const std::size_t after = static_cast<std::size_t>(
+            std::upper_bound(list.begin(), list.end(), note.start,
+                             [](std::uint32_t t, const ProgramChange& c) { return t < c.time; }) -
+            list.begin());
+        std::size_t i = after;
+        while (i > 0 && list[i - 1].time == note.start) {
+            const ProgramChange& change = list[i - 1];
+            if (change.track == note.track && change.event > note.onEvent)
+                hi = std::min<std::int64_t>(hi, note.start);
+            else
+                lo = std::max<std::int64_t>(lo, note.start);
+            --i;
+        }
+        if (i > 0) {
+            const std::uint32_t time = list[i - 1].time;
+            for (; i > 0 && list[i - 1].time == time; --i)
+                lo = std::max<std::int64_t>(lo, std::int64_t{time} + (list[i - 1].track != note.track));
+        }
+        if (after < list.size()) {
+            const std::uint32_t time = list[after].time;
+            for (std::size_t j = after; j < list.size() && list[j].time == time; ++j)
+                hi = std::min<std::int64_t>(hi, std::int64_t{time} - (list[j].track != note.track));
+        }
+    }
+
+private:
+    std::vector<std::vector<ProgramChange>> byChannel_;
+};
+
+// The stray note events of every voice, and the room they leave a note of
+// that voice: each note lies wholly before or wholly after a stray note-off
+// (none was sounding there), and starts before a stray note-on (which
+// comes after every note of its voice).
+class StrayBarriers {
+public:
+    explicit StrayBarriers(const std::vector<StrayNoteEvent>& strays) : strays_(strays)
+    {
+        std::sort(strays_.begin(), strays_.end(), Less);
+    }
+
+    // The latest end the note may have, from the first stray after it.
+    std::int64_t EndLimit(const Note& note, std::int64_t limit) const
+    {
+        const std::size_t i = FirstAfterStart(note);
+        if (i < strays_.size() && SameVoice(strays_[i], note))
+            limit = std::min<std::int64_t>(limit, strays_[i].on ? kLastTick : strays_[i].time);
+        return limit;
+    }
+
+    // Narrows the note's start window [lo, hi] for a note now length long.
+    void Narrow(const Note& note, std::int64_t length, std::int64_t& lo, std::int64_t& hi) const
+    {
+        const std::size_t i = FirstAfterStart(note);
+        if (i > 0 && SameVoice(strays_[i - 1], note))
+            lo = std::max<std::int64_t>(lo, strays_[i - 1].time);
+        if (i < strays_.size() && SameVoice(strays_[i], note))
+            hi = std::min<std::int64_t>(hi, strays_[i].on ? std::int64_t{strays_[i].time}
+                                                          : strays_[i].time - length);
+    }
+
+private:
+    static bool Less(const StrayNoteEvent& a, const StrayNoteEvent& b)
+    {
+        if (a.track != b.track) return a.track < b.track;
+        if (a.channel != b.channel) return a.channel < b.channel;
+        if (a.pitch != b.pitch) return a.pitch < b.pitch;
+        if (a.time != b.time) return a.time < b.time;
+        return a.event < b.event;
+    }
+
+    static bool SameVoice(const StrayNoteEvent& stray, const Note& note)
+    {
+        return stray.track == note.track && stray.channel == note.channel && stray.pitch == note.pitch;
+    }
+
+    // The first stray of the note's voice (or of a later voice) that comes
+    // after the note's note-on.
+    std::size_t FirstAfterStart(const Note& note) const
+    {
+        StrayNoteEvent key;
+        key.track = note.track;
+        key.channel = note.channel;
+        key.pitch = note.pitch;
+        key.time = note.start;
+        key.event = note.onEvent;
+        return static_cast<std::size_t>(std::upper_bound(strays_.begin(), strays_.end(), key, Less) -
+                                        strays_.begin());
+    }
+
+    std::vector<StrayNoteEvent> strays_;
+};
+
+// What a note learns of the note before it in its voice, at its turn.
+enum class Before { kNone, kApart, kOverlapping, kSameTick };
+
+struct Predecessor {
+    Before kind = Before::kNone;
+    std::int64_t start = 0;  // where it now starts
+    std::int64_t end = 0;    // and ends
+};
+
 }  // namespace
 
-Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, std::uint32_t seed)
+Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, std::uint32_t seed,
+                 const FixedEvents& fixed)
 {
     Summary summary;
-    summary.notes = static_cast<std::int64_t>(notes.size());
-    const std::size_t n = notes.size();
 
-    // The draw order.
-    std::vector<std::uint32_t> order(n);
+    // The draw order, of the notes humanized.
+    std::vector<std::uint32_t> order;
     std::uint32_t tracks = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        order[i] = static_cast<std::uint32_t>(i);
-        tracks = std::max(tracks, notes[i].track + 1);
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        if (notes[i].flags & kLeaveAlone)
+            continue;
+        order.push_back(static_cast<std::uint32_t>(i));
+        tracks = std::max<std::uint32_t>(tracks, notes[i].track + 1u);
     }
+    const std::size_t n = order.size();
+    summary.notes = static_cast<std::int64_t>(n);
     std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
         const Note& x = notes[a];
         const Note& y = notes[b];
@@ -131,81 +279,164 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
         if (x.track != y.track) return x.track < y.track;
         return a < b;
     });
-    // A note's length may still be trimmed after its own turn, by the next
-    // note of its voice: the lengths' summary waits for the end.
-    std::vector<std::uint32_t> originalLength(n);
-    for (std::size_t i = 0; i < n; ++i)
-        originalLength[i] = notes[i].length;
 
-    Minstd random(seed);
-    // The timing draw of the chord being visited, per track: chords of
-    // different tracks at one tick interleave in the draw order.
-    struct ChordDraw {
-        std::uint32_t track;
-        int draw;
-    };
-    std::vector<ChordDraw> chords;
-    std::int64_t chordsAt = -1;  // no tick yet
-    const bool moves = strengths.timing > 0 || strengths.length > 0;
-    Voices voices(moves ? tracks : 0);
-    for (std::uint32_t index : order) {
-        Note& note = notes[index];
-        const std::uint32_t wasStart = note.start;
-        const std::uint8_t wasVelocity = note.velocity;
-        if (static_cast<std::int64_t>(note.start) != chordsAt) {
-            chords.clear();
-            chordsAt = note.start;
-        }
-        int timingDraw = 0;
-        bool found = false;
-        for (const ChordDraw& chord : chords)
-            if (chord.track == note.track) {
-                timingDraw = chord.draw;
-                found = true;
-            }
-        if (!found) {
-            timingDraw = random.Triangular();
-            chords.push_back({note.track, timingDraw});
-        }
-        const int lengthDraw = random.Triangular();
-        const int velocityDraw = random.Triangular();
-
-        if (strengths.timing > 0)
-            note.start = Ticks(static_cast<std::int64_t>(note.start) +
-                                   ScaledOffset(timingDraw, static_cast<std::int64_t>(tpq) * strengths.timing, 792),
-                               0);
-        if (strengths.length > 0)
-            note.length = Ticks(static_cast<std::int64_t>(note.length) +
-                                    ScaledOffset(lengthDraw, static_cast<std::int64_t>(note.length) * strengths.length, 396),
-                                1);
-        if (strengths.velocity > 0 && note.velocity > 0)
-            note.velocity = static_cast<std::uint8_t>(
-                Clamp(note.velocity + ScaledOffset(velocityDraw, 20 * strengths.velocity, 99), 1, 127));
-
-        // The note before in the same voice, visited already: this note
-        // starts no earlier than it (strictly later where it was strictly
-        // later), and where they did not overlap they still do not.
-        if (moves) {
-            VoiceLast& last = voices[note];
-            if (last.end >= 0) {
-                Note& earlier = notes[last.index];
-                const std::int64_t earliest =
-                    static_cast<std::int64_t>(earlier.start) + (wasStart > last.start ? 1 : 0);
-                if (note.start < earliest)
-                    note.start = Ticks(earliest, 0);
-                if (last.end <= wasStart &&
-                    static_cast<std::int64_t>(earlier.start) + earlier.length > note.start)
-                    earlier.length = Ticks(static_cast<std::int64_t>(note.start) - earlier.start, 1);
-            }
-            last.index = index;
-            last.start = wasStart;
-            last.end = static_cast<std::int64_t>(wasStart) + originalLength[index];
-        }
-        Account(summary.timing, wasStart, note.start);
-        Account(summary.velocity, wasVelocity, note.velocity);
+    // Each note's neighbours in its voice, as positions in the draw order:
+    // the positions sorted by voice (in previous's room), then linked.
+    // The successor's top bit says whether the two overlapped.
+    std::vector<std::uint32_t> next(n, kNone);
+    std::vector<std::uint32_t> previous(n);
+    for (std::size_t p = 0; p < n; ++p)
+        previous[p] = static_cast<std::uint32_t>(p);
+    std::sort(previous.begin(), previous.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const Note& x = notes[order[a]];
+        const Note& y = notes[order[b]];
+        if (x.track != y.track) return x.track < y.track;
+        if (x.channel != y.channel) return x.channel < y.channel;
+        if (x.pitch != y.pitch) return x.pitch < y.pitch;
+        return a < b;
+    });
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        const Note& a = notes[order[previous[i]]];
+        const Note& b = notes[order[previous[i + 1]]];
+        if (SameVoice(a, b))
+            next[previous[i]] = previous[i + 1] |
+                (std::int64_t{a.start} + a.length > b.start ? kOverlapsNext : 0);
     }
-    for (std::size_t i = 0; i < n; ++i)
-        Account(summary.length, originalLength[i], notes[i].length);
+    std::fill(previous.begin(), previous.end(), kNone);
+    for (std::size_t p = 0; p < n; ++p)
+        if (next[p] != kNone)
+            previous[next[p] & ~kOverlapsNext] = static_cast<std::uint32_t>(p);
+
+    const ProgramBarriers barriers(fixed.programs);
+    const StrayBarriers strays(fixed.strays);
+    Minstd random(static_cast<std::uint32_t>(ScrambleSeed(seed)));
+
+    // Per track, the chord of the tick being visited: its timing draw and
+    // the window its start may move in.
+    std::vector<std::uint32_t> chordTick(tracks, kNone);
+    std::vector<int> chordDraw(tracks);
+    std::vector<std::int64_t> chordLow(tracks), chordHigh(tracks);
+    // Per note of the tick being visited.
+    std::vector<int> lengthDraws, velocityDraws;
+    std::vector<Predecessor> predecessors;
+
+    std::uint32_t tick = 0;
+    for (std::size_t begin = 0; begin < n; ++tick) {
+        const std::uint32_t start = notes[order[begin]].start;
+        std::size_t end = begin;
+        while (end < n && notes[order[end]].start == start)
+            ++end;
+        lengthDraws.clear();
+        velocityDraws.clear();
+        predecessors.assign(end - begin, Predecessor());
+
+        // The draws, in their fixed order.
+        for (std::size_t p = begin; p < end; ++p) {
+            const std::uint16_t track = notes[order[p]].track;
+            if (chordTick[track] != tick) {
+                chordTick[track] = tick;
+                chordDraw[track] = random.Triangular();
+                chordLow[track] = 0;
+                chordHigh[track] = kLastTick;
+            }
+            lengthDraws.push_back(random.Triangular());
+            velocityDraws.push_back(random.Triangular());
+        }
+
+        // Lengths. A note's end may grow only as far as its voice's next
+        // note started (or, where the two overlapped, ended), and must stay
+        // at or after the end of an overlapping note before it, so that
+        // the notes' order and pairing hold wherever the starts go.
+        for (std::size_t p = begin; p < end; ++p) {
+            Note& note = notes[order[p]];
+            const std::int64_t length = note.length;
+            std::int64_t wanted = length;
+            if (strengths.length > 0 && !(note.flags & kKeepTimes))
+                wanted = Clamp(length + ScaledOffset(lengthDraws[p - begin], length * strengths.length, 396),
+                               1, kLastTick - start);
+            std::int64_t low = 0;
+            std::int64_t high = strays.EndLimit(note, kLastTick) - start;
+            if (next[p] != kNone) {
+                const Note& after = notes[order[next[p] & ~kOverlapsNext]];
+                high = std::min<std::int64_t>(high, (next[p] & kOverlapsNext)
+                                                        ? std::int64_t{after.start} + after.length - start
+                                                        : std::int64_t{after.start} - start);
+            }
+            Predecessor& before = predecessors[p - begin];
+            if (previous[p] != kNone) {
+                const std::uint32_t q = previous[p];
+                const Note& earlier = notes[order[q]];
+                const bool overlapped = (next[q] & kOverlapsNext) != 0;
+                if (q >= begin) {
+                    // Doubled: the same start, so the same move.
+                    before.kind = Before::kSameTick;
+                    if (overlapped)
+                        low = earlier.length;
+                } else {
+                    before.kind = overlapped ? Before::kOverlapping : Before::kApart;
+                    before.start = earlier.start;
+                    before.end = std::int64_t{earlier.start} + earlier.length;
+                    if (overlapped)
+                        low = std::max<std::int64_t>(0, before.end - start);
+                }
+            }
+            note.length = static_cast<std::uint32_t>(Clamp(wanted, low, std::max(low, high)));
+            Account(summary.length, length, note.length);
+            if (note.length != length)
+                note.flags |= kTimesChanged;
+        }
+
+        // Each chord's window: the intersection of its notes' windows, each
+        // of which holds the note's own start, so the chord's start fits.
+        for (std::size_t p = begin; p < end; ++p) {
+            const Note& note = notes[order[p]];
+            const std::int64_t length = note.length;
+            std::int64_t lo = 0;
+            std::int64_t hi = kLastTick - length;
+            const Predecessor& before = predecessors[p - begin];
+            if (before.kind == Before::kApart)
+                lo = std::max(lo, before.end);
+            else if (before.kind == Before::kOverlapping)
+                lo = std::max({lo, before.start, before.end - length});
+            if (next[p] != kNone && (next[p] & ~kOverlapsNext) >= end) {
+                const Note& after = notes[order[next[p] & ~kOverlapsNext]];
+                if (next[p] & kOverlapsNext)
+                    hi = std::min({hi, std::int64_t{after.start}, std::int64_t{after.start} + after.length - length});
+                else
+                    hi = std::min(hi, std::int64_t{after.start} - length);
+            }
+            barriers.Narrow(note, lo, hi);
+            strays.Narrow(note, length, lo, hi);
+            if (strengths.timing == 0 || (note.flags & kKeepTimes)) {
+                lo = std::max<std::int64_t>(lo, start);
+                hi = std::min<std::int64_t>(hi, start);
+            }
+            chordLow[note.track] = std::max(chordLow[note.track], lo);
+            chordHigh[note.track] = std::min(chordHigh[note.track], hi);
+        }
+
+        // Starts and velocities.
+        for (std::size_t p = begin; p < end; ++p) {
+            Note& note = notes[order[p]];
+            const std::uint16_t track = note.track;
+            std::int64_t moved = start;
+            if (strengths.timing > 0 && chordLow[track] <= chordHigh[track])
+                moved = Clamp(start + ScaledOffset(chordDraw[track], std::int64_t{tpq} * strengths.timing, 792),
+                              chordLow[track], chordHigh[track]);
+            const std::uint8_t velocity = note.velocity;
+            if (strengths.velocity > 0 && velocity > 0)
+                note.velocity = static_cast<std::uint8_t>(
+                    Clamp(velocity + ScaledOffset(velocityDraws[p - begin], 20 * strengths.velocity, 99), 1, 127));
+            Account(summary.timing, start, moved);
+            Account(summary.velocity, velocity, note.velocity);
+            if (moved != start)
+                note.flags |= kTimesChanged;
+            note.start = static_cast<std::uint32_t>(moved);
+            if (note.velocity != velocity)
+                note.flags |= kVelocityChanged;
+        }
+        begin = end;
+    }
     if (n > 0) {
         summary.timing.meanOffset /= static_cast<double>(n);
         summary.length.meanOffset /= static_cast<double>(n);

@@ -1,7 +1,7 @@
 // The humanizer: varies the start, length and velocity of notes by bounded
 // random amounts that grow linearly with three strengths 0..99. Portable
 // C++ with no platform headers; the companion script grooble.cal applies
-// the same mapping with the same generator.
+// the same mapping with the same generator and the same seeding.
 #ifndef GROOBLE_HUMANIZE_H
 #define GROOBLE_HUMANIZE_H
 
@@ -10,17 +10,61 @@
 
 namespace humanize {
 
+// What the caller and the humanizer tell each other about a note.
+enum NoteFlags : std::uint8_t {
+    kLeaveAlone = 1,       // not selected: untouched, and takes no draws
+    kKeepTimes = 2,        // its start and length must stay (velocity may change)
+    kOffIsNoteOn = 4,      // its note-off is a note-on of velocity 0 (for the writer)
+    kTimesChanged = 8,     // set by Humanize: its start or length changed
+    kVelocityChanged = 16, // set by Humanize: its velocity changed
+};
+
 // One note: where it starts and how long it lasts in ticks (a MIDI file's
 // times are 32-bit), its velocity (1..127), and what it belongs to. Chords
-// are notes of one track that start together. 16 bytes, for files of
+// are notes of one track that start together; a voice is one track,
+// channel and pitch. onEvent and offEvent say where its two events are in
+// its track, offVelocity is the note-off's second byte: the file's
+// business, which the humanizer leaves alone. 24 bytes, for files of
 // millions of notes.
 struct Note {
-    std::uint32_t track = 0;
     std::uint32_t start = 0;
     std::uint32_t length = 1;
+    std::uint32_t onEvent = 0;
+    std::uint32_t offEvent = 0;
+    std::uint16_t track = 0;
     std::uint8_t channel = 0;
     std::uint8_t pitch = 0;
     std::uint8_t velocity = 64;
+    std::uint8_t offVelocity = 0;
+    std::uint8_t flags = 0;
+};
+
+// A program change of a channel: no note of that channel is moved across
+// it, so that every note keeps the sound it had. event is its index in its
+// track, which orders it against notes on its own tick.
+struct ProgramChange {
+    std::uint32_t time = 0;
+    std::uint32_t event = 0;
+    std::uint16_t track = 0;
+    std::uint8_t channel = 0;
+};
+
+// A note event that belongs to no note: a note-off with nothing to end, or
+// a note-on never ended. No note of its voice moves across it, or reading
+// the file again would pair note-ons and note-offs differently.
+struct StrayNoteEvent {
+    std::uint32_t time = 0;
+    std::uint32_t event = 0;
+    std::uint16_t track = 0;
+    std::uint8_t channel = 0;
+    std::uint8_t pitch = 0;
+    bool on = false;
+};
+
+// The events that stay where they are and that notes must not cross.
+struct FixedEvents {
+    std::vector<ProgramChange> programs;
+    std::vector<StrayNoteEvent> strays;
 };
 
 struct Strengths {
@@ -34,13 +78,16 @@ struct Strengths {
 // with a field above 99.
 bool UnpackResult(long packed, Strengths* strengths);
 
+// The generator's modulus, 2^31 - 1.
+const std::int32_t kModulus = 2147483647;
+
 // MINSTD (Park and Miller's minimal standard generator, x' = 16807 x mod
 // (2^31 - 1)), computed by Schrage's method so that no step leaves signed
 // 32-bit arithmetic: the script language of the host has nothing wider.
-// A seed of 0, or one at or above the modulus, is mapped into 1..2^31-2.
+// A state of 0, or one at or above the modulus, is mapped into 1..2^31-2.
 class Minstd {
 public:
-    explicit Minstd(std::uint32_t seed);
+    explicit Minstd(std::uint32_t state);
     std::int32_t Next();
     // A uniform whole number 0..255: the top 8 of the generator's 31 bits.
     int Byte() { return Next() / 8388608; }
@@ -51,6 +98,28 @@ public:
 private:
     std::int32_t state_;
 };
+
+// x * multiplier mod (2^31 - 1) for x in 0..2^31-2 and a multiplier of at
+// most 46340, by Schrage's method in signed 32-bit arithmetic.
+std::int32_t MultiplyModulo(std::int32_t x, std::int32_t multiplier);
+
+// The generator's first state for a seed. MINSTD is linear: started from
+// k * s it gives k times the draws of s. So the seed is first folded into
+// the modulus (0..4294967295 all stay apart) and then scrambled by three
+// rounds of a MINSTD step and a multiplication by a number taken from the
+// value itself (x * (x mod 40000 + 2)), which is not linear. Only signed
+// 32-bit arithmetic, as the script can do it. Returns 1..2^31-2.
+std::int32_t ScrambleSeed(std::uint32_t seed);
+
+// A seed from the notes themselves, for a run given none: the sum, modulo
+// 2^31 - 1, of one scrambled term per note made from its start, pitch and
+// velocity. A sum does not depend on the order the notes are visited in,
+// which the host chooses; the same selection of the same song gives the
+// same seed, and another selection another one. Notes marked kLeaveAlone
+// do not count.
+std::uint32_t SeedFromNotes(const std::vector<Note>& notes);
+// One note's term of that sum: 0..2^31-2.
+std::int32_t NoteSeedTerm(std::uint32_t start, int pitch, int velocity);
 
 // The largest offset of each field, in 1/255 units of the draw: an offset
 // is round(r * numerator / denominator) for a draw r of -255..255.
@@ -67,24 +136,34 @@ struct FieldSummary {
 };
 
 struct Summary {
-    std::int64_t notes = 0;
+    std::int64_t notes = 0;         // notes humanized (not left alone)
     FieldSummary timing, length, velocity;
 };
 
 // Humanizes notes in place. tpq is the file's ticks per quarter note.
-//  - A strength of 0 leaves its field exactly as it was.
-//  - The notes of a chord (one track, one start) move together.
-//  - Starts stay at or after tick 0, lengths at 1 tick or more, velocities
-//    within 1..127 (a note of velocity 0 is left alone).
-//  - Notes of one pitch on one channel of one track keep their order, and
-//    where they did not overlap before they do not overlap after.
-//  - Draws come from one Minstd seeded with seed, in a fixed order: the
-//    notes sorted by start, pitch, channel and track; each chord's first
-//    note draws the chord's timing, then every note draws its length and
-//    velocity. Every draw is taken whatever the strengths, so that
-//    changing one strength never changes the others' offsets, and raising
-//    a strength only scales the same pattern.
-Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, std::uint32_t seed);
+//  - A strength of 0 leaves its field bit-identical, whatever the others.
+//  - The notes of a chord (one track, one start) move together, by one
+//    draw; doubled notes (one key twice on one tick) stay doubled.
+//  - Starts stay at or after tick 0, ends at or before tick 2^32 - 1,
+//    lengths at 1 tick or more (where the rules below leave room),
+//    velocities within 1..127 (a note of velocity 0 is left alone).
+//  - Notes of one voice keep their order; where they did not overlap they
+//    still do not, and where they did, read back first-in first-out each
+//    note-on still pairs with its own note-off. Where a move would break
+//    that, the move is limited, never the other note's length: a chord's
+//    start stays between where its voices' neighbours allow, and a length
+//    between where its neighbours' original places allow.
+//  - No note moves across a program change of its channel, or across a
+//    stray note event of its voice.
+//  - Draws come from one Minstd started at ScrambleSeed(seed), in a fixed
+//    order: the notes sorted by start, pitch, channel and track; each
+//    chord's first note draws the chord's timing, then every note draws
+//    its length and velocity. Every draw is taken whatever the strengths,
+//    so that changing one strength never changes the others' offsets, and
+//    raising a strength only scales the same pattern (up to the limits).
+// Sets kTimesChanged and kVelocityChanged on the notes it changed.
+Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, std::uint32_t seed,
+                 const FixedEvents& fixed = FixedEvents());
 
 }  // namespace humanize
 

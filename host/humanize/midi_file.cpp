@@ -16,6 +16,26 @@ std::uint32_t Big32(const std::uint8_t* p)
            static_cast<std::uint32_t>(p[2]) << 8 | p[3];
 }
 
+// One event as the walk over a track meets it.
+struct Event {
+    std::uint32_t index;  // among the track's events
+    std::uint32_t time;   // absolute, in ticks
+    std::uint32_t delta;
+    std::uint32_t data;   // offset of the bytes after the status byte
+    std::uint32_t size;   // their count (for sysex and meta: all of them)
+    std::uint8_t status;
+};
+
+bool IsNoteOn(std::uint8_t status, std::uint8_t velocity)
+{
+    return (status & 0xF0) == 0x90 && velocity > 0;
+}
+
+bool IsNoteOff(std::uint8_t status, std::uint8_t velocity)
+{
+    return (status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && velocity == 0);
+}
+
 class Reader {
 public:
     Reader(const std::vector<std::uint8_t>& bytes, MidiError* error) : bytes_(bytes), error_(error) {}
@@ -28,38 +48,38 @@ public:
     }
 
     // A variable-length quantity of at most four bytes ending before end.
-    bool Vlq(std::size_t& at, std::size_t end, std::uint32_t* value, std::uint8_t* used,
-             const char* what)
+    bool Vlq(std::size_t& at, std::size_t end, std::uint32_t* value, const char* what)
     {
         std::uint32_t result = 0;
-        for (std::uint8_t n = 1; n <= 4; ++n) {
+        for (int n = 1; n <= 4; ++n) {
             if (at >= end)
                 return Fail(at, what);
             const std::uint8_t byte = bytes_[at++];
             result = result << 7 | (byte & 0x7F);
             if (!(byte & 0x80)) {
                 *value = result;
-                if (used) *used = n;
                 return true;
             }
         }
         return Fail(at - 1, "the last byte of a variable-length number (at most 4 bytes)");
     }
 
-    bool Track(std::size_t begin, std::size_t end, std::vector<MidiEvent>* events)
+    // Walks the events of a track chunk's body, handing each to visit.
+    template <typename Visit>
+    bool Track(std::size_t begin, std::size_t end, Visit&& visit)
     {
         std::size_t at = begin;
         std::uint64_t time = 0;
         std::uint8_t runningStatus = 0;
         bool ended = false;
-        while (at < end) {
+        for (std::uint32_t index = 0; at < end; ++index) {
             if (ended)
                 return Fail(at, "the end of the track chunk after its end-of-track event");
-            MidiEvent event = {};
-            std::uint32_t delta;
-            if (!Vlq(at, end, &delta, &event.deltaBytes, "a delta time"))
+            Event event = {};
+            event.index = index;
+            if (!Vlq(at, end, &event.delta, "a delta time"))
                 return false;
-            time += delta;
+            time += event.delta;
             if (time > std::numeric_limits<std::uint32_t>::max())
                 return Fail(at, "a track no longer than 2^32 ticks");
             event.time = static_cast<std::uint32_t>(time);
@@ -72,7 +92,6 @@ public:
                 if (runningStatus == 0)
                     return Fail(at, "a status byte (no running status is in effect)");
                 status = runningStatus;
-                event.running = 1;
             }
             event.status = status;
             if (status < 0xF0) {
@@ -84,8 +103,6 @@ public:
                         return Fail(at + i, "a data byte (below 0x80)");
                 event.data = static_cast<std::uint32_t>(at);
                 event.size = count;
-                if (count == 2)
-                    event.velocity = bytes_[at + 1];
                 at += count;
                 runningStatus = status;
             } else if (status == 0xF0 || status == 0xF7 || status == kMeta) {
@@ -96,7 +113,7 @@ public:
                     ++at;
                 }
                 std::uint32_t length;
-                if (!Vlq(at, end, &length, nullptr, "the length of a meta or system-exclusive event"))
+                if (!Vlq(at, end, &length, "the length of a meta or system-exclusive event"))
                     return false;
                 if (end - at < length)
                     return Fail(end, "as many bytes as the event's length says");
@@ -104,14 +121,13 @@ public:
                 event.data = static_cast<std::uint32_t>(start);
                 event.size = static_cast<std::uint32_t>(at - start);
                 // Running status goes on past system-exclusive and meta
-                // events here, as many files expect; the writer does not
-                // rely on that.
+                // events here, as many files expect.
                 if (status == kMeta && bytes_[start] == kEndOfTrack)
                     ended = true;
             } else {
                 return Fail(at - 1, "a channel, system-exclusive or meta event status byte");
             }
-            events->push_back(event);
+            visit(event);
         }
         if (!ended)
             return Fail(end, "an end-of-track meta event (FF 2F 00) before the chunk ends");
@@ -123,36 +139,249 @@ private:
     MidiError* error_;
 };
 
-void PutVlq(std::vector<std::uint8_t>& out, std::uint32_t value, std::uint8_t width)
+// A note-on waiting for its note-off.
+struct Waiting {
+    std::uint32_t index;
+    std::uint32_t time;
+    std::uint8_t velocity;
+};
+
+// Pairs the note events of one track first-in first-out per channel and
+// pitch, appending the notes to file->notes.
+class NotePairing {
+public:
+    NotePairing() : waiting_(16 * 128), head_(16 * 128), touched_(16 * 128) {}
+
+    void StartTrack(MidiFile* file, MidiChunk* chunk, std::uint16_t track)
+    {
+        EndTrack();
+        file_ = file;
+        chunk_ = chunk;
+        track_ = track;
+    }
+
+    // The note-ons still waiting are never ended: strays.
+    void EndTrack()
+    {
+        for (std::uint32_t voice : used_) {
+            for (std::size_t i = head_[voice]; i < waiting_[voice].size(); ++i)
+                AddStray(waiting_[voice][i].index, waiting_[voice][i].time, voice, true);
+            waiting_[voice].clear();
+            head_[voice] = 0;
+            touched_[voice] = false;
+        }
+        used_.clear();
+    }
+
+    void operator()(const Event& e)
+    {
+        if ((e.status & 0xF0) == 0xC0)
+            file_->fixed.programs.push_back({e.time, e.index, track_, static_cast<std::uint8_t>(e.status & 0x0F)});
+        if (e.size != 2)
+            return;
+        const std::vector<std::uint8_t>& b = file_->bytes;
+        const std::uint8_t velocity = b[e.data + 1];
+        const bool on = IsNoteOn(e.status, velocity);
+        if (!on && !IsNoteOff(e.status, velocity))
+            return;
+        const std::uint32_t voice = (e.status & 0x0Fu) * 128u + b[e.data];
+        std::vector<Waiting>& list = waiting_[voice];
+        if (on) {
+            if (!touched_[voice]) {
+                touched_[voice] = true;
+                used_.push_back(voice);
+            }
+            list.push_back({e.index, e.time, velocity});
+            return;
+        }
+        if (head_[voice] == list.size()) {
+            AddStray(e.index, e.time, voice, false);  // a note-off with nothing to end
+            return;
+        }
+        const Waiting& start = list[head_[voice]++];
+        if (head_[voice] == list.size()) {
+            list.clear();
+            head_[voice] = 0;
+        }
+        Note note;
+        note.track = track_;
+        note.channel = static_cast<std::uint8_t>(e.status & 0x0F);
+        note.pitch = b[e.data];
+        note.velocity = start.velocity;
+        note.start = start.time;
+        note.length = e.time - start.time;
+        note.onEvent = start.index;
+        note.offEvent = e.index;
+        note.offVelocity = velocity;
+        if ((e.status & 0xF0) == 0x90)
+            note.flags |= kOffIsNoteOn;
+        file_->notes.push_back(note);
+        chunk_->inNote[note.onEvent] = true;
+        chunk_->inNote[note.offEvent] = true;
+    }
+
+private:
+    void AddStray(std::uint32_t index, std::uint32_t time, std::uint32_t voice, bool on)
+    {
+        StrayNoteEvent stray;
+        stray.time = time;
+        stray.event = index;
+        stray.track = track_;
+        stray.channel = static_cast<std::uint8_t>(voice / 128);
+        stray.pitch = static_cast<std::uint8_t>(voice % 128);
+        stray.on = on;
+        file_->fixed.strays.push_back(stray);
+    }
+
+    std::vector<std::vector<Waiting>> waiting_;
+    std::vector<std::size_t> head_;
+    std::vector<bool> touched_;             // voices used in this track
+    std::vector<std::uint32_t> used_;
+    MidiFile* file_ = nullptr;
+    MidiChunk* chunk_ = nullptr;
+    std::uint16_t track_ = 0;
+};
+
+void PutVlq(std::vector<std::uint8_t>& out, std::uint32_t value)
 {
     std::uint8_t digits[5];
-    std::uint8_t n = 0;
+    int n = 0;
     do {
         digits[n++] = static_cast<std::uint8_t>(value & 0x7F);
         value >>= 7;
     } while (value != 0);
-    // The width the file used, where the value fits it: an untouched file
-    // keeps even a padded delta time as it was.
-    while (n < width && n < 4)
-        digits[n++] = 0;
     while (n > 0) {
         --n;
         out.push_back(static_cast<std::uint8_t>(digits[n] | (n > 0 ? 0x80 : 0)));
     }
 }
 
-void Put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value)
+void Put32(std::uint8_t* out, std::uint32_t value)
 {
-    out[at] = static_cast<std::uint8_t>(value >> 24);
-    out[at + 1] = static_cast<std::uint8_t>(value >> 16);
-    out[at + 2] = static_cast<std::uint8_t>(value >> 8);
-    out[at + 3] = static_cast<std::uint8_t>(value);
+    out[0] = static_cast<std::uint8_t>(value >> 24);
+    out[1] = static_cast<std::uint8_t>(value >> 16);
+    out[2] = static_cast<std::uint8_t>(value >> 8);
+    out[3] = static_cast<std::uint8_t>(value);
 }
 
-bool IsNoteOn(const MidiEvent& e) { return (e.status & 0xF0) == 0x90 && e.velocity > 0; }
-bool IsNoteOff(const MidiEvent& e)
+// Writes the events of one re-timed track in time order, with running
+// status for channel messages (not across system-exclusive and meta
+// events, as the standard has it) and the shortest delta times.
+class TrackWriter {
+public:
+    explicit TrackWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+
+    bool Put(std::uint32_t time, std::uint8_t status, const std::uint8_t* data, std::size_t size)
+    {
+        if (time - previous_ > kLargestDelta)
+            return false;
+        PutVlq(out_, time - previous_);
+        previous_ = time;
+        if (status >= 0xF0 || status != running_)
+            out_.push_back(status);
+        running_ = status < 0xF0 ? status : 0;
+        out_.insert(out_.end(), data, data + size);
+        return true;
+    }
+
+    std::uint32_t Last() const { return previous_; }
+
+private:
+    std::vector<std::uint8_t>& out_;
+    std::uint32_t previous_ = 0;
+    std::uint8_t running_ = 0;
+};
+
+std::uint32_t EndOf(const Note& note)
 {
-    return (e.status & 0xF0) == 0x80 || ((e.status & 0xF0) == 0x90 && e.velocity == 0);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        std::uint64_t{note.start} + note.length, std::numeric_limits<std::uint32_t>::max()));
+}
+
+// A re-timed track: its fixed events (everything but the notes) walked
+// again from the file's bytes, merged with the notes' events by time, and
+// by their place in the file on one tick.
+bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, std::vector<std::uint8_t>& out)
+{
+    const Note* notes = file.notes.data() + chunk.firstNote;
+    std::vector<std::uint32_t> ons(chunk.noteCount), offs(chunk.noteCount);
+    for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
+        ons[i] = offs[i] = i;
+    std::sort(ons.begin(), ons.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return notes[a].start != notes[b].start ? notes[a].start < notes[b].start
+                                                : notes[a].onEvent < notes[b].onEvent;
+    });
+    std::sort(offs.begin(), offs.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const std::uint32_t x = EndOf(notes[a]), y = EndOf(notes[b]);
+        return x != y ? x < y : notes[a].offEvent < notes[b].offEvent;
+    });
+
+    TrackWriter writer(out);
+    std::size_t nextOn = 0, nextOff = 0;
+    bool ok = true;
+    // Puts every note event that comes before (time, index).
+    auto notesBefore = [&](std::uint64_t time, std::uint64_t index) {
+        for (;;) {
+            const Note* on = nextOn < ons.size() ? &notes[ons[nextOn]] : nullptr;
+            const Note* off = nextOff < offs.size() ? &notes[offs[nextOff]] : nullptr;
+            const std::uint64_t onKey = on ? (std::uint64_t{on->start} << 32 | on->onEvent) : ~0ull;
+            const std::uint64_t offKey = off ? (std::uint64_t{EndOf(*off)} << 32 | off->offEvent) : ~0ull;
+            const std::uint64_t limit = time << 32 | index;
+            if (std::min(onKey, offKey) >= limit)
+                return;
+            std::uint8_t data[2];
+            if (onKey < offKey) {
+                data[0] = on->pitch;
+                data[1] = on->velocity;
+                ok = writer.Put(on->start, static_cast<std::uint8_t>(0x90 | on->channel), data, 2) && ok;
+                ++nextOn;
+            } else {
+                data[0] = off->pitch;
+                data[1] = off->offVelocity;
+                const std::uint8_t status = (off->flags & kOffIsNoteOn) ? 0x90 : 0x80;
+                ok = writer.Put(EndOf(*off), static_cast<std::uint8_t>(status | off->channel), data, 2) && ok;
+                ++nextOff;
+            }
+        }
+    };
+    MidiError ignored;
+    Reader reader(file.bytes, &ignored);
+    reader.Track(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
+        if (chunk.inNote[e.index])
+            return;
+        const std::uint8_t* data = &file.bytes[e.data];
+        if (e.status == kMeta && data[0] == kEndOfTrack) {
+            notesBefore(~0u, ~0u);
+            ok = writer.Put(std::max(e.time, writer.Last()), e.status, data, e.size) && ok;
+            return;
+        }
+        notesBefore(e.time, e.index);
+        ok = writer.Put(e.time, e.status, data, e.size) && ok;
+    });
+    return ok;
+}
+
+// A track whose notes changed only their velocities: its bytes as read,
+// each note-on's velocity byte replaced.
+void WriteWithVelocities(const MidiFile& file, const MidiChunk& chunk, std::vector<std::uint8_t>& out)
+{
+    const std::size_t body = out.size();
+    out.insert(out.end(), file.bytes.begin() + chunk.offset, file.bytes.begin() + chunk.offset + chunk.size);
+    const Note* notes = file.notes.data() + chunk.firstNote;
+    std::vector<std::uint32_t> byOn(chunk.noteCount);
+    for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
+        byOn[i] = i;
+    std::sort(byOn.begin(), byOn.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return notes[a].onEvent < notes[b].onEvent; });
+    std::size_t next = 0;
+    MidiError ignored;
+    Reader reader(file.bytes, &ignored);
+    reader.Track(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
+        if (next < byOn.size() && notes[byOn[next]].onEvent == e.index) {
+            out[body + (e.data + 1 - chunk.offset)] = notes[byOn[next]].velocity;
+            ++next;
+        }
+    });
 }
 
 }  // namespace
@@ -166,19 +395,23 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
 {
     file->bytes = std::move(bytes);
     file->chunks.clear();
+    file->notes.clear();
+    file->fixed = FixedEvents();
     const std::vector<std::uint8_t>& b = file->bytes;
     Reader reader(b, error);
     if (b.size() < 14 || b[0] != 'M' || b[1] != 'T' || b[2] != 'h' || b[3] != 'd')
         return reader.Fail(0, "a MIDI file header chunk (\"MThd\", 14 bytes or more)");
+    if (b.size() > std::numeric_limits<std::uint32_t>::max())
+        return reader.Fail(0, "a file smaller than 4 GiB");
     const std::uint32_t headerLength = Big32(&b[4]);
     if (headerLength < 6 || headerLength > b.size() - 8)
         return reader.Fail(4, "a header length of at least 6 that fits the file");
     file->format = static_cast<std::uint16_t>(b[8] << 8 | b[9]);
-    const std::uint16_t tracks = static_cast<std::uint16_t>(b[10] << 8 | b[11]);
+    file->tracks = static_cast<std::uint16_t>(b[10] << 8 | b[11]);
     file->division = static_cast<std::uint16_t>(b[12] << 8 | b[13]);
     if (file->format > 1)
         return reader.Fail(8, "format 0 or 1");
-    if (file->format == 0 && tracks != 1)
+    if (file->format == 0 && file->tracks != 1)
         return reader.Fail(10, "one track in a format 0 file");
     if (file->division & 0x8000)
         return reader.Fail(12, "ticks per quarter note (SMPTE time is not supported)");
@@ -186,8 +419,10 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
         return reader.Fail(12, "a nonzero number of ticks per quarter note");
     file->headerSize = 8 + headerLength;
 
+    // First the chunks, each track checked and its events and note-ons
+    // counted, so that the notes are held in one allocation of their size.
     std::size_t at = file->headerSize;
-    unsigned found = 0;
+    std::size_t noteOns = 0;
     while (at < b.size()) {
         if (b.size() - at < 8)
             return reader.Fail(at, "a chunk header (type and length, 8 bytes)");
@@ -199,129 +434,100 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
         chunk.offset = static_cast<std::uint32_t>(at + 8);
         chunk.size = length;
         if (chunk.track) {
-            ++found;
-            if (!reader.Track(at + 8, at + 8 + length, &chunk.events))
+            if (!reader.Track(chunk.offset, chunk.offset + length, [&](const Event& e) {
+                    ++chunk.events;
+                    chunk.largestGap = std::max(chunk.largestGap, e.delta);
+                    noteOns += e.size == 2 && IsNoteOn(e.status, b[e.data + 1]);
+                }))
                 return false;
         }
         file->chunks.push_back(std::move(chunk));
         at += 8 + static_cast<std::size_t>(length);
     }
-    if (found != tracks)
+    std::size_t found = 0;
+    for (const MidiChunk& chunk : file->chunks)
+        found += chunk.track;
+    if (found != file->tracks)
         return reader.Fail(b.size(), "as many track chunks as the header says");
+
+    file->notes.reserve(noteOns);
+    NotePairing pairing;
+    std::uint16_t track = 0;
+    for (MidiChunk& chunk : file->chunks) {
+        if (!chunk.track)
+            continue;
+        chunk.inNote.assign(chunk.events, false);
+        chunk.firstNote = static_cast<std::uint32_t>(file->notes.size());
+        pairing.StartTrack(file, &chunk, track++);
+        reader.Track(chunk.offset, chunk.offset + chunk.size, pairing);
+        chunk.noteCount = static_cast<std::uint32_t>(file->notes.size()) - chunk.firstNote;
+    }
+    pairing.EndTrack();
+    return true;
+}
+
+void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths)
+{
+    // An event moves by at most the largest timing move plus its note's
+    // largest length change (and a tick for the shortest length), so no
+    // gap grows by more than twice that.
+    const std::int64_t timing = ScaledOffset(255, std::int64_t{file->division} * strengths.timing, 792);
+    for (const MidiChunk& chunk : file->chunks) {
+        if (!chunk.track || chunk.noteCount == 0)
+            continue;
+        Note* notes = file->notes.data() + chunk.firstNote;
+        std::int64_t longest = 0;
+        for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
+            longest = std::max<std::int64_t>(longest, notes[i].length);
+        const std::int64_t move = timing + ScaledOffset(255, longest * strengths.length, 396) + 1;
+        if (std::int64_t{chunk.largestGap} + 2 * move <= kLargestDelta)
+            continue;
+        for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
+            notes[i].flags |= kKeepTimes;
+    }
+}
+
+bool WriteMidi(const MidiFile& file, const ByteSink& sink)
+{
+    const std::vector<std::uint8_t>& b = file.bytes;
+    if (!sink(b.data(), file.headerSize))
+        return false;
+    std::vector<std::uint8_t> out;
+    for (const MidiChunk& chunk : file.chunks) {
+        const std::uint8_t* header = &b[chunk.offset - 8];
+        bool retimed = false, revoiced = false;
+        for (std::uint32_t i = 0; chunk.track && i < chunk.noteCount; ++i) {
+            retimed |= (file.notes[chunk.firstNote + i].flags & kTimesChanged) != 0;
+            revoiced |= (file.notes[chunk.firstNote + i].flags & kVelocityChanged) != 0;
+        }
+        if (!retimed && !revoiced) {
+            if (!sink(header, 8 + static_cast<std::size_t>(chunk.size)))
+                return false;
+            continue;
+        }
+        out.assign(header, header + 8);
+        if (retimed) {
+            if (!WriteRetimedTrack(file, chunk, out))
+                return false;
+        } else {
+            WriteWithVelocities(file, chunk, out);
+        }
+        Put32(&out[4], static_cast<std::uint32_t>(out.size() - 8));
+        if (!sink(out.data(), out.size()))
+            return false;
+    }
     return true;
 }
 
 std::vector<std::uint8_t> WriteMidi(const MidiFile& file)
 {
-    const std::vector<std::uint8_t>& b = file.bytes;
-    std::vector<std::uint8_t> out(b.begin(), b.begin() + file.headerSize);
-    out.reserve(b.size() + b.size() / 8);
-    for (const MidiChunk& chunk : file.chunks) {
-        const std::size_t header = out.size();
-        out.insert(out.end(), b.begin() + chunk.offset - 8, b.begin() + chunk.offset);
-        if (!chunk.track) {
-            out.insert(out.end(), b.begin() + chunk.offset, b.begin() + chunk.offset + chunk.size);
-            continue;
-        }
-        std::uint32_t previous = 0;
-        std::uint8_t runningStatus = 0;
-        for (const MidiEvent& e : chunk.events) {
-            PutVlq(out, e.time - previous, e.deltaBytes);
-            previous = e.time;
-            // The status byte is left out only where the file left it out
-            // and the same status is still running.
-            if (!(e.running && e.status == runningStatus && e.status < 0xF0))
-                out.push_back(e.status);
-            if (e.status < 0xF0) {
-                out.push_back(b[e.data]);
-                if (e.size == 2)
-                    out.push_back(e.velocity);
-                runningStatus = e.status;
-            } else {
-                // System-exclusive and meta events end any running status.
-                out.insert(out.end(), b.begin() + e.data, b.begin() + e.data + e.size);
-                runningStatus = 0;
-            }
-        }
-        Put32(out, header + 4, static_cast<std::uint32_t>(out.size() - header - 8));
-    }
+    std::vector<std::uint8_t> out;
+    out.reserve(file.bytes.size());
+    WriteMidi(file, [&](const std::uint8_t* data, std::size_t size) {
+        out.insert(out.end(), data, data + size);
+        return true;
+    });
     return out;
-}
-
-std::vector<Note> CollectNotes(const MidiFile& file, std::vector<NoteLink>* links)
-{
-    std::vector<Note> notes;
-    links->clear();
-    // Note-ons waiting for their note-off, per channel and pitch, oldest
-    // first from head onwards.
-    std::vector<std::vector<std::uint32_t>> waiting(16 * 128);
-    std::vector<std::size_t> head(16 * 128);
-    std::uint32_t trackIndex = 0;
-    for (std::size_t c = 0; c < file.chunks.size(); ++c) {
-        const MidiChunk& chunk = file.chunks[c];
-        if (!chunk.track)
-            continue;
-        for (auto& list : waiting) list.clear();
-        std::fill(head.begin(), head.end(), 0);
-        for (std::uint32_t i = 0; i < chunk.events.size(); ++i) {
-            const MidiEvent& e = chunk.events[i];
-            if (!IsNoteOn(e) && !IsNoteOff(e))
-                continue;
-            const std::size_t voice = (e.status & 0x0F) * 128u + file.bytes[e.data];
-            if (IsNoteOn(e)) {
-                waiting[voice].push_back(i);
-                continue;
-            }
-            if (head[voice] == waiting[voice].size())
-                continue;  // a note-off with nothing to end
-            const std::uint32_t on = waiting[voice][head[voice]++];
-            const MidiEvent& start = chunk.events[on];
-            Note note;
-            note.track = trackIndex;
-            note.channel = static_cast<std::uint8_t>(start.status & 0x0F);
-            note.pitch = file.bytes[start.data];
-            note.velocity = start.velocity;
-            note.start = start.time;
-            note.length = e.time - start.time;
-            notes.push_back(note);
-            links->push_back({static_cast<std::uint32_t>(c), on, i});
-        }
-        ++trackIndex;
-    }
-    return notes;
-}
-
-void ApplyNotes(MidiFile* file, const std::vector<Note>& notes, const std::vector<NoteLink>& links)
-{
-    std::vector<bool> changed(file->chunks.size());
-    const std::uint64_t last = std::numeric_limits<std::uint32_t>::max();
-    for (std::size_t i = 0; i < links.size(); ++i) {
-        const NoteLink& link = links[i];
-        std::vector<MidiEvent>& events = file->chunks[link.chunk].events;
-        MidiEvent& on = events[link.on];
-        MidiEvent& off = events[link.off];
-        const std::uint32_t start = notes[i].start;
-        const std::uint32_t end = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(static_cast<std::uint64_t>(start) + notes[i].length, last));
-        if (on.time != start || off.time != end)
-            changed[link.chunk] = true;
-        on.time = start;
-        off.time = end;
-        on.velocity = notes[i].velocity;
-    }
-    for (std::size_t c = 0; c < file->chunks.size(); ++c) {
-        if (!changed[c])
-            continue;
-        std::vector<MidiEvent>& events = file->chunks[c].events;
-        // The end-of-track is last, at or after every other event.
-        MidiEvent end = events.back();
-        events.pop_back();
-        std::stable_sort(events.begin(), events.end(),
-                         [](const MidiEvent& a, const MidiEvent& b) { return a.time < b.time; });
-        if (!events.empty() && events.back().time > end.time)
-            end.time = events.back().time;
-        events.push_back(end);
-    }
 }
 
 }  // namespace humanize

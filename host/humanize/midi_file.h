@@ -1,12 +1,13 @@
-// Standard MIDI Files, formats 0 and 1, read into events that keep their
-// place in the file's bytes and written back so that a file whose notes
-// did not change comes out byte for byte as it went in. Portable C++ with
-// no platform headers.
+// Standard MIDI Files, formats 0 and 1: read into notes that know where
+// their events are, and written back so that a track whose notes did not
+// change comes out byte for byte as it went in. Portable C++ with no
+// platform headers.
 #ifndef GROOBLE_MIDI_FILE_H
 #define GROOBLE_MIDI_FILE_H
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,23 +15,18 @@
 
 namespace humanize {
 
-// One event of a track. Its bytes after the status byte stay in the file's
-// buffer (data, size); a note-on's velocity is kept here so that it can be
-// changed without touching the buffer.
-struct MidiEvent {
-    std::uint32_t time;      // absolute, in ticks
-    std::uint32_t data;      // offset of the bytes after the status byte
-    std::uint32_t size;      // their count (for sysex and meta: all of them)
-    std::uint8_t status;
-    std::uint8_t velocity;   // note-on and note-off: the second data byte
-    std::uint8_t deltaBytes; // how many bytes its delta time took
-    std::uint8_t running;    // 1 when the file left its status byte out
-};
+// The largest delta time a file can hold: four bytes of seven bits.
+const std::uint32_t kLargestDelta = 0x0FFFFFFF;
 
 struct MidiChunk {
-    bool track;                    // an MTrk chunk, else one passed through
-    std::uint32_t offset, size;    // of the chunk's body, for others
-    std::vector<MidiEvent> events; // for tracks
+    bool track = false;              // an MTrk chunk, else one passed through
+    std::uint32_t offset = 0;        // of the chunk's body
+    std::uint32_t size = 0;
+    std::uint32_t events = 0;        // for tracks: its events, end-of-track included
+    std::uint32_t firstNote = 0;     // its notes in MidiFile::notes
+    std::uint32_t noteCount = 0;
+    std::uint32_t largestGap = 0;    // its largest delta time
+    std::vector<bool> inNote;        // per event: one of a note's two events
 };
 
 struct MidiFile {
@@ -38,7 +34,15 @@ struct MidiFile {
     std::uint16_t format = 0;
     std::uint16_t division = 0;       // ticks per quarter note
     std::uint32_t headerSize = 0;     // bytes of the MThd chunk, header included
+    std::uint16_t tracks = 0;
     std::vector<MidiChunk> chunks;
+    // Every note, track by track: a note-on with a velocity above 0 paired
+    // with the next note-off (or note-on of velocity 0) of its channel and
+    // pitch in its track, first on with first off. A note-on never ended,
+    // or a note-off with nothing to end, is no note: it stays where it is,
+    // among the fixed events with the program changes.
+    std::vector<Note> notes;
+    FixedEvents fixed;
 };
 
 struct MidiError {
@@ -51,24 +55,23 @@ struct MidiError {
 // the first byte that is wrong and what was expected there.
 bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error);
 
+// Marks kKeepTimes on the notes of every track where moves of these
+// strengths could open a gap between two events wider than a delta time
+// can hold (a track with gaps of some 2^28 ticks), so that every file
+// written can be read again.
+void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths);
+
+// Writes the file through sink, chunk by chunk, and stops at the first
+// write the sink refuses (false). A track none of whose notes changed is
+// written byte for byte as read; one whose notes changed only their
+// velocities, likewise with those bytes changed; others in time order
+// (events at one tick keep their order), with the end-of-track moved past
+// the last note where needed.
+using ByteSink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+bool WriteMidi(const MidiFile& file, const ByteSink& sink);
+
+// The whole file in memory.
 std::vector<std::uint8_t> WriteMidi(const MidiFile& file);
-
-// Where a note's two events are: track index (among MTrk chunks), and the
-// indices of its note-on and note-off in that track's events.
-struct NoteLink {
-    std::uint32_t chunk;
-    std::uint32_t on, off;
-};
-
-// Every note of the file: a note-on with a velocity above 0 paired with the
-// next note-off (or note-on of velocity 0) of its channel and pitch in its
-// track, first on with first off. A note-on never ended is no note.
-std::vector<Note> CollectNotes(const MidiFile& file, std::vector<NoteLink>* links);
-
-// Puts the notes' new starts, lengths and velocities into their events,
-// re-orders each changed track by time (events at one tick keep their
-// order) and moves its end-of-track past its last event when needed.
-void ApplyNotes(MidiFile* file, const std::vector<Note>& notes, const std::vector<NoteLink>& links);
 
 }  // namespace humanize
 

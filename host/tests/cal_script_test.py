@@ -64,7 +64,8 @@ class Interpreter:
             return x[1:-1]
         if re.fullmatch(r"-?\d+", x):
             return int(x)
-        fields = {"Event.Time": "time", "Event.Kind": "kind", "Note.Dur": "dur", "Note.Vel": "vel"}
+        fields = {"Event.Time": "time", "Event.Kind": "kind", "Note.Dur": "dur", "Note.Vel": "vel",
+                  "Note.Key": "pitch"}
         if x in fields:
             return self.event[fields[x]]
         if x == "NOTE":
@@ -105,6 +106,9 @@ class Interpreter:
                 self.call(args[1])
             elif len(args) > 2:
                 self.call(args[2])
+        elif head == "while":
+            while v(args[0]):
+                self.call(args[1])
         elif head == "forEachEvent":
             for event in self.events:
                 self.event = event
@@ -221,6 +225,7 @@ def main():
     check(cal.dll_calls == 1, f"the DLL was called {cal.dll_calls} times")
     check(events == before and not cal.messages, "a result of 0 changed something or said something")
 
+    results = []
     for result in (999999, 305070, 990000, 99, 9900):
         events = events_for(notes)
         cal = Interpreter(source, result, events)
@@ -241,11 +246,24 @@ def main():
             check(1 <= event["vel"] <= 127, f"a velocity of {event['vel']}")
         got = sorted((e["time"], e["pitch"], e["dur"], e["vel"]) for e in events if e["kind"] == "NOTE")
 
-        # groobler on the same notes, in the same order, with the script's seed.
+        # groobler on the same notes, in the same order, seeded as the
+        # script seeds itself: from the notes.
         write_midi(f"{work}/in.mid", notes)
-        subprocess.run([groobler, "--strengths", ",".join(map(str, parts)), "--seed", "20261208",
+        subprocess.run([groobler, "--strengths", ",".join(map(str, parts)),
                         f"{work}/in.mid", f"{work}/out.mid"], check=True, stdout=subprocess.DEVNULL)
         check(got == read_midi_notes(f"{work}/out.mid"), f"the script and groobler differ at {result}")
+        results.append(got)
+
+    # The same selection twice: the same moves. The same notes a semitone
+    # higher (which a fixed seed would move exactly alike): other moves.
+    def offsets(selection):
+        events = events_for(selection)
+        Interpreter(source, 999999, events).run()
+        return [e["time"] - n[0] for e, n in zip([e for e in events if e["kind"] == "NOTE"], selection)]
+
+    check(offsets(notes) == offsets(notes), "the same selection was humanized differently")
+    higher = [(time, pitch + 1, dur, vel) for time, pitch, dur, vel in notes]
+    check(offsets(notes) != offsets(higher), "another selection got the same moves")
 
     for failure in failures:
         print("FAIL:", failure)

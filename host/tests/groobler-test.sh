@@ -1,10 +1,12 @@
-#!/bin/sh
-# groobler-test.sh GROOBLER MAKE_EXAMPLE WORK: the stand-in host end to
-# end on the example file: what it writes, what it refuses, its exit codes.
+#!/bin/bash
+# groobler-test.sh GROOBLER MAKE_EXAMPLE WORK: the stand-in host on the
+# command line: what it writes, what it refuses with which exit status and
+# message, and that it never touches a file the user did not name.
 groobler=$1
 make_example=$2
 work=$3
-rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+rm -rf "$work" && mkdir -p "$work/files" && cd "$work/files" || exit 1
+err=$work/err.txt
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
@@ -17,11 +19,21 @@ cmp -s in.mid same.mid || fail "strengths 0,0,0 changed the file"
 "$groobler" --strengths 60,40,60 --seed 7 in.mid a.mid > a.txt || fail "a run failed"
 "$groobler" --strengths 60,40,60 --seed 7 in.mid b.mid >/dev/null || fail "a second run failed"
 "$groobler" --strengths 60,40,60 --seed 8 in.mid c.mid >/dev/null || fail "a third run failed"
+"$groobler" --strengths 60,40,60 in.mid d.mid > d.txt || fail "a run without a seed failed"
+"$groobler" --strengths 60,40,60 in.mid e.mid >/dev/null || fail "a second run without a seed failed"
 cmp -s a.mid b.mid || fail "the same seed gave different files"
 cmp -s a.mid c.mid && fail "another seed gave the same file"
 cmp -s a.mid in.mid && fail "strengths 60,40,60 changed nothing"
+cmp -s d.mid e.mid || fail "the seed made from the notes differs between runs"
 grep -q "notes humanized into a.mid" a.txt || fail "no summary: $(cat a.txt)"
-[ -e a.mid.tmp ] && fail "a temporary file was left behind"
+grep -q "(from the notes)" d.txt || fail "no word of the seed's origin: $(cat d.txt)"
+# The drums of channel 10 left alone: only the other channels change.
+"$groobler" --strengths 99,99,99 --seed 3 --channels 1-9,11-16 in.mid f.mid >/dev/null || fail "--channels run failed"
+"$groobler" --strengths 99,99,99 --seed 3 --channels 1 in.mid g.mid | grep -q " 0 notes humanized" &&
+    fail "--channels 1 humanized nothing"
+"$groobler" --strengths 99,99,99 --seed 3 --tracks 1 --channels 2 in.mid h.mid | grep -q " 0 notes humanized" ||
+    fail "--tracks 1 --channels 2 humanized notes of an empty selection"
+cmp -s in.mid h.mid || fail "an empty selection changed the file"
 
 # A malformed file: exit 1, the byte offset named, no output file.
 head -c 30 in.mid > cut.mid
@@ -30,8 +42,71 @@ head -c 30 in.mid > cut.mid
 grep -q "at byte [0-9]*: expected" err.txt || fail "no byte offset in: $(cat err.txt)"
 [ -e out.mid ] && fail "a malformed file still produced out.mid"
 
-"$groobler" --strengths 100,0,0 in.mid x.mid 2>/dev/null; [ $? -eq 2 ] || fail "strength 100 accepted"
-"$groobler" --strengths 1,2 in.mid x.mid 2>/dev/null; [ $? -eq 2 ] || fail "two strengths accepted"
-"$groobler" --seed -3 --strengths 1,2,3 in.mid x.mid 2>/dev/null; [ $? -eq 2 ] || fail "seed -3 accepted"
-"$groobler" --strengths 1,2,3 missing.mid x.mid 2>/dev/null; [ $? -eq 1 ] || fail "a missing file did not exit 1"
+# Refused: the exit status and a word of what is wrong, and nothing written.
+mkdir song folder-out
+cp in.mid song.tmp
+ln in.mid hardlink.mid
+mkfifo pipe.mid
+truncate -s 300M big.mid
+refused() {  # EXPECTED_STATUS MESSAGE ARGUMENTS...
+    local want=$1 message=$2
+    shift 2
+    local before after
+    before=$(ls -lA --time-style=full-iso | md5sum)
+    timeout 10 "$groobler" "$@" >/dev/null 2>"$err"
+    local got=$?
+    after=$(ls -lA --time-style=full-iso | md5sum)
+    [ "$got" -eq "$want" ] || fail "$* exited $got, not $want: $(cat "$err")"
+    grep -qF -- "$message" "$err" || fail "$*: no \"$message\" in: $(cat "$err")"
+    [ "$before" = "$after" ] || fail "$*: a file changed"
+}
+refused 2 "--strengths \"100,0,0\"" --strengths 100,0,0 in.mid x.mid
+refused 2 "--strengths \"1,2\"" --strengths 1,2 in.mid x.mid
+refused 2 "three strengths 0..99" --strengths 4294967301,0,0 in.mid x.mid
+refused 2 "three strengths 0..99" --strengths ' 5,5,5' in.mid x.mid
+refused 2 "three strengths 0..99" --strengths +5,5,5 in.mid x.mid
+refused 2 "three strengths 0..99" --strengths '5, 5, 5' in.mid x.mid
+refused 2 "--seed \"-3\"" --seed -3 --strengths 1,2,3 in.mid x.mid
+refused 2 "--seed \"\"" --seed "" --strengths 1,2,3 in.mid x.mid
+refused 2 "0..4294967295" --seed 4294967296 --strengths 1,2,3 in.mid x.mid
+refused 2 "--seed needs a value" --strengths 1,2,3 in.mid x.mid --seed
+refused 2 "unknown option --sed" --sed 3 --strengths 1,2,3 in.mid x.mid
+refused 2 "--channels \"0\"" --channels 0 --strengths 1,2,3 in.mid x.mid
+refused 2 "--channels \"17\"" --channels 17 --strengths 1,2,3 in.mid x.mid
+refused 2 "--tracks \"3-1\"" --tracks 3-1 --strengths 1,2,3 in.mid x.mid
+refused 2 "has 3" --tracks 5 --strengths 1,2,3 in.mid x.mid
+refused 1 "No such file" --strengths 1,2,3 missing.mid x.mid
+refused 1 "not a regular file" --strengths 1,2,3 /dev/zero x.mid
+refused 1 "not a regular file" --strengths 1,2,3 pipe.mid x.mid
+refused 1 "larger than 256 MiB" --strengths 1,2,3 big.mid x.mid
+refused 1 "is a folder" --strengths 1,2,3 song x.mid
+refused 1 "is the input file" --strengths 1,2,3 in.mid in.mid
+refused 1 "is the input file" --strengths 1,2,3 in.mid ./in.mid
+refused 1 "is the input file" --strengths 1,2,3 in.mid hardlink.mid
+refused 1 "is a folder" --strengths 1,2,3 song.tmp song
+refused 1 "cannot create a temporary file beside it: " --strengths 1,2,3 in.mid /proc/version
+[ -e song.tmp ] || fail "the input song.tmp was removed"
+
+# Written through a temporary file of its own: a file beside the output
+# with the old temporary name is never touched, nor what a link there
+# leads to; an existing output keeps its permission bits; a link as the
+# output stays a link and its file is replaced.
+echo keep > take.mid.tmp
+echo keep > victim
+ln -s victim out2.mid.tmp
+cp in.mid take.mid
+chmod 640 take.mid
+"$groobler" --strengths 50,50,50 --seed 1 in.mid take.mid >/dev/null || fail "writing over take.mid failed"
+[ "$(cat take.mid.tmp)" = keep ] || fail "take.mid.tmp was touched"
+[ "$(stat -c %a take.mid)" = 640 ] || fail "take.mid lost its permission bits: $(stat -c %a take.mid)"
+"$groobler" --strengths 50,50,50 --seed 1 in.mid out2.mid >/dev/null || fail "writing out2.mid failed"
+[ "$(cat victim)" = keep ] || fail "a link at the old temporary name was followed"
+cp in.mid target.mid
+ln -s target.mid link.mid
+"$groobler" --strengths 50,50,50 --seed 1 in.mid link.mid >/dev/null || fail "writing through a link failed"
+[ -L link.mid ] || fail "the output link was replaced by a file"
+cmp -s target.mid take.mid || fail "the link's file was not replaced"
+long=$(printf 'n%.0s' $(seq 1 248)).mid
+"$groobler" --strengths 50,50,50 --seed 1 in.mid "$long" >/dev/null || fail "an output name of 252 bytes failed"
+ls -a | grep -q '^\.groobler-' && fail "a temporary file was left behind"
 exit $status

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <map>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -79,7 +82,10 @@ TEST(Mapping, LargestOffsetsAtStrength99AndZeroAtZero)
 
 TEST(Humanize, StrengthZeroLeavesEveryFieldBitIdentical)
 {
-    const std::vector<Note> before = Music(500);
+    // With back-to-back repeated notes, which limit one another's moves.
+    std::vector<Note> before = Music(500);
+    for (int i = 0; i < 300; ++i)
+        before.push_back(MakeNote(i * 120, 120, 30, 64, 1));
     for (Strengths s : {Strengths{0, 0, 0}, Strengths{0, 50, 50}, Strengths{50, 0, 50}, Strengths{50, 50, 0}}) {
         std::vector<Note> notes = before;
         humanize::Humanize(notes, 480, s, 3);
@@ -87,7 +93,7 @@ TEST(Humanize, StrengthZeroLeavesEveryFieldBitIdentical)
             if (s.timing == 0) {
                 ASSERT_EQ(notes[i].start, before[i].start) << i;
             }
-            if (s.length == 0 && s.timing == 0) {
+            if (s.length == 0) {
                 ASSERT_EQ(notes[i].length, before[i].length) << i;
             }
             if (s.velocity == 0) {
@@ -218,6 +224,96 @@ TEST(Humanize, SameSeedSameResultAndOneStrengthNeverReshufflesAnother)
         }
     }
     EXPECT_GT(differ, 1000) << "another seed gave nearly the same offsets";
+}
+
+// Pearson's correlation of two equally long series.
+double Correlation(const std::vector<double>& x, const std::vector<double>& y)
+{
+    double mx = 0, my = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        mx += x[i];
+        my += y[i];
+    }
+    mx /= x.size();
+    my /= y.size();
+    double sxy = 0, sxx = 0, syy = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        sxy += (x[i] - mx) * (y[i] - my);
+        sxx += (x[i] - mx) * (x[i] - mx);
+        syy += (y[i] - my) * (y[i] - my);
+    }
+    return sxy / std::sqrt(sxx * syy);
+}
+
+std::vector<double> Draws(std::uint32_t seed, int count)
+{
+    humanize::Minstd random(static_cast<std::uint32_t>(humanize::ScrambleSeed(seed)));
+    std::vector<double> draws;
+    for (int i = 0; i < count; ++i)
+        draws.push_back(random.Triangular());
+    return draws;
+}
+
+// MINSTD is linear: unscrambled, seed k * s gave k times the draws of s.
+TEST(Seeds, ScrambledSeedsAreUnrelated)
+{
+    std::set<std::int32_t> states;
+    for (std::uint32_t seed : {0u, 1u, 2147483647u, 2147483648u, 4294967295u})
+        states.insert(humanize::ScrambleSeed(seed));
+    EXPECT_EQ(states.size(), 5u) << "two of the seeds 0, 1, 2^31-1, 2^31, 2^32-1 start alike";
+    for (std::uint32_t s : {1u, 2u, 3u, 7u, 1000u, 20261208u, 1765000000u, 2147483646u})
+        for (std::uint32_t k : {2u, 3u, 10u}) {
+            SCOPED_TRACE(std::to_string(s) + " and " + std::to_string(k) + " times it");
+            EXPECT_LT(std::fabs(Correlation(Draws(s, 10000), Draws(s * k, 10000))), 0.05);
+        }
+    // The first draw no longer follows the seed: over small seeds and over
+    // successive clock seeds it goes either way.
+    for (std::uint32_t base : {0u, 1765000000u}) {
+        std::vector<double> seeds, first;
+        for (std::uint32_t i = 0; i < 10000; ++i) {
+            seeds.push_back(i);
+            first.push_back(Draws(base + i, 1)[0]);
+        }
+        EXPECT_LT(std::fabs(Correlation(seeds, first)), 0.05);
+        EXPECT_NEAR(std::count_if(first.begin(), first.end(), [](double d) { return d < 0; }), 5000 * 255 / 256.0, 300);
+    }
+}
+
+TEST(Seeds, FromTheNotesInAnyOrderAndOnlyTheSelected)
+{
+    std::vector<Note> notes = Music(300);
+    const std::uint32_t seed = humanize::SeedFromNotes(notes);
+    std::reverse(notes.begin(), notes.end());
+    EXPECT_EQ(humanize::SeedFromNotes(notes), seed) << "the visiting order changed the seed";
+    notes[7].velocity++;
+    EXPECT_NE(humanize::SeedFromNotes(notes), seed) << "another selection, the same seed";
+    notes[7].velocity--;
+    notes.push_back(MakeNote(5, 5, 5));
+    notes.back().flags = humanize::kLeaveAlone;
+    EXPECT_EQ(humanize::SeedFromNotes(notes), seed) << "a note left alone counted";
+}
+
+// Notes left alone stay as they are and take no draws: the others move as
+// they would without them.
+TEST(Humanize, NotesLeftAloneAreUntouchedAndTakeNoDraws)
+{
+    const std::vector<Note> music = Music(300);
+    std::vector<Note> alone = music;
+    humanize::Humanize(alone, 480, Strengths{70, 70, 70}, 9);
+    std::vector<Note> mixed = music;
+    for (int i = 0; i < 300; ++i) {
+        mixed.push_back(MakeNote(i * 100, 50, 36, 100, 0, 9));
+        mixed.back().flags = humanize::kLeaveAlone;
+    }
+    humanize::Humanize(mixed, 480, Strengths{70, 70, 70}, 9);
+    for (size_t i = 0; i < music.size(); ++i) {
+        ASSERT_EQ(mixed[i].start, alone[i].start) << i;
+        ASSERT_EQ(mixed[i].velocity, alone[i].velocity) << i;
+    }
+    for (size_t i = music.size(); i < mixed.size(); ++i) {
+        ASSERT_EQ(mixed[i].start, (i - music.size()) * 100) << i;
+        ASSERT_EQ(mixed[i].velocity, 100) << i;
+    }
 }
 
 TEST(UnpackResult, ThePackedValueOfTheDialog)

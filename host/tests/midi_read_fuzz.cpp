@@ -1,13 +1,31 @@
 // Any bytes as a MIDI file: the reader either refuses them at an offset
-// inside the file or reads them; what it reads, written back untouched,
-// reads again and writes the same; humanized, it still reads.
+// inside the file or reads them. What it reads, written back untouched,
+// is the same bytes; humanized at any strengths (taken from the input), it
+// reads again, with every note still paired with its own note-off.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <tuple>
 #include <vector>
 
 #include "../humanize/humanize.h"
 #include "../humanize/midi_file.h"
+
+namespace {
+
+// What a note is, whatever order the reader found it in.
+std::vector<std::tuple<int, std::uint32_t, int, int, std::uint32_t, int>> Sorted(
+    const std::vector<humanize::Note>& notes)
+{
+    std::vector<std::tuple<int, std::uint32_t, int, int, std::uint32_t, int>> keys;
+    for (const humanize::Note& n : notes)
+        keys.emplace_back(n.track, n.start, n.channel, n.pitch, n.length, n.velocity);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -18,22 +36,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         return 0;
     }
-    const std::vector<std::uint8_t> once = humanize::WriteMidi(file);
-    humanize::MidiFile again;
-    if (!humanize::ReadMidi(once, &again, &error) || humanize::WriteMidi(again) != once)
+    if (humanize::WriteMidi(file) != std::vector<std::uint8_t>(data, data + size))
         std::abort();
 
-    std::vector<humanize::NoteLink> links;
-    std::vector<humanize::Note> notes = humanize::CollectNotes(file, &links);
-    const humanize::Strengths strengths{size > 0 ? data[0] % 100 : 50, size > 1 ? data[1] % 100 : 50,
-                                      size > 2 ? data[2] % 100 : 50};
-    humanize::Humanize(notes, file.division, strengths, static_cast<std::uint32_t>(size));
-    for (const humanize::Note& note : notes)
-        if (note.length < 1 || note.velocity > 127)
+    const humanize::Strengths strengths{size > 0 ? data[size - 1] % 100 : 50,
+                                        size > 1 ? data[size - 2] % 100 : 50,
+                                        size > 2 ? data[size - 3] % 100 : 50};
+    humanize::KeepTimesWhereGapsCouldOverflow(&file, strengths);
+    humanize::Humanize(file.notes, file.division, strengths, static_cast<std::uint32_t>(size), file.fixed);
+    for (const humanize::Note& note : file.notes)
+        if (note.velocity > 127 || std::uint64_t{note.start} + note.length > 0xFFFFFFFFu)
             std::abort();
-    humanize::ApplyNotes(&file, notes, links);
     humanize::MidiFile humanized;
     if (!humanize::ReadMidi(humanize::WriteMidi(file), &humanized, &error))
+        std::abort();
+    if (Sorted(humanized.notes) != Sorted(file.notes))
         std::abort();
     return 0;
 }
