@@ -36,6 +36,11 @@ const Case kCases[] = {
     // Wider than the area and centred left of it: the near edge wins.
     {"over-wide, centred left of the area", {0, 0, 1200, 900}, {-500, -500, -100, -100},
      kWorkArea, 0, 0},
+    // Larger than the area and centred over its middle: both edges are
+    // overrun, and the near edge wins, so that the title bar stays on
+    // screen (clamping the far edge first would put it at -176, -162).
+    {"over-wide, centred over the area's middle", {0, 0, 1200, 900}, {412, 319, 612, 419}, kWorkArea,
+     0, 0},
     // Wider than the area, centred at or right of its near edge: moved so
     // that it ends at the far edge, which puts it left of the near edge.
     {"over-wide, overrunning the far edge", {0, 0, 1200, 900}, {1100, 800, 1300, 1000}, kWorkArea,

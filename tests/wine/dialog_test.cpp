@@ -329,6 +329,12 @@ TEST_F(DialogLayoutTest, GroupFrameAndLabelsSurviveAClientRepaint)
             const int labelMiddle = (s.Y(labelTops[i]) + s.Y(labelTops[i] + 12)) / 2;
             EXPECT_NEAR(labelMiddle, (slider.top + slider.bottom) / 2, s.baseY / 2) << "label " << i;
         }
+        const HDC screen = GetDC(NULL);
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(NULL, screen);
+        ReportBet("painting: the frame and labels follow the controls at this machine's resolution",
+                  !HasFailure(), std::to_string(dpi) + " dpi, dialog base units " + std::to_string(units.right) +
+                                     " x " + std::to_string(units.bottom));
         Click(dialog, IDCANCEL);
     });
 }

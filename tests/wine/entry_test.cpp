@@ -233,15 +233,24 @@ std::string WindowsFolderIni()
     return std::string(folder) + "\\grooble.ini";
 }
 
-// Every test runs in a process of its own, so this is the module's first
-// call: no settings path has been built, and the flag must not be written
-// to a relative path that would land in the Windows folder.
+// The first call of a freshly loaded copy of the DLL (the self-test runs
+// every test in one process, where the DLL beside it has been called
+// before): no settings path has been built, and the flag must not be
+// written to a relative path that would land in the Windows folder.
 TEST_F(EntryTest, DialogThatNeverOpensWritesNoSettings)
 {
     DeleteFileA(WindowsFolderIni().c_str());
+    const std::string folder = ExeDirectory() + "\\dll-first-call";
+    CreateDirectoryA(folder.c_str(), NULL);
+    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\grooble.dll").c_str(), (folder + "\\grooble.dll").c_str(), FALSE));
+    const GroobleLibrary library = LoadGrooble(folder + "\\grooble.dll");
+    ASSERT_NE(library.function, nullptr);
     gBlockHook = SetWindowsHookExA(WH_CBT, BlockDialogCreation, NULL, GetCurrentThreadId());
-    const int result = CallGrooblerDialog();
+    const int result = library.function();
     UnhookWindowsHookEx(gBlockHook);
+    FreeLibrary(library.module);
+    DeleteFileA((folder + "\\grooble.dll").c_str());
+    RemoveDirectoryA(folder.c_str());
     EXPECT_EQ(result, -1);
     EXPECT_EQ(ReadIni(), "<missing>");
     EXPECT_EQ(GetFileAttributesA(WindowsFolderIni().c_str()), INVALID_FILE_ATTRIBUTES);

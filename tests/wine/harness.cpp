@@ -82,6 +82,32 @@ int RunGrooblerDialog(const DialogAction& action, GrooblerDialogFunction functio
     return run.result;
 }
 
+bool UnderWine()
+{
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
+}
+
+namespace {
+
+std::vector<std::string> gBetLines;
+
+}  // namespace
+
+void ReportBet(const std::string& bet, bool held, const std::string& found)
+{
+    const std::string line = "bet: " + bet + ": " + (held ? "yes" : "no") + (found.empty() ? "" : " (" + found + ")");
+    std::printf("%s\n", line.c_str());
+    gBetLines.push_back(line);
+    EXPECT_TRUE(held) << line;
+}
+
+std::vector<std::string> TakeBetLines()
+{
+    std::vector<std::string> lines;
+    lines.swap(gBetLines);
+    return lines;
+}
+
 void DialogTest::SetUp()
 {
     RemoveIni();

@@ -56,6 +56,18 @@ private:
 // The list entries of the preset box, in their order.
 std::vector<std::string> ListedNames(HWND dialog);
 
+// Whether this runs under Wine (its ntdll names its version), where the
+// test setup gives what a user's Windows does not: a stand-in Explorer, a
+// fixed resolution, locked files.
+bool UnderWine();
+
+// Records what a bet on Windows behaviour found, as one line of the
+// self-test's report ("yes" or "no" and what was found); a "no" fails the
+// test.
+void ReportBet(const std::string& bet, bool held, const std::string& found);
+// The bet lines recorded since the last call.
+std::vector<std::string> TakeBetLines();
+
 // A fixture that starts and ends every test without a settings file.
 class DialogTest : public ::testing::Test {
 protected:

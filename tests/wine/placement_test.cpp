@@ -336,6 +336,11 @@ TEST_F(CenteredMessageBoxTest, ReturnsTheButtonAndIsCentredWhenFirstShown)
         ASSERT_EQ(gShownCount, 1);
         ExpectShownCentredOver(0, WindowRect(owner));
     }
+    const RECT& shown = gShown[0].rect;
+    const POINT want = MiddleOver(WindowRect(owner), shown.right - shown.left, shown.bottom - shown.top);
+    ReportBet("message-box centring: a box is centred over its owner when first shown", !HasFailure(),
+              "first shown at " + std::to_string(shown.left) + "," + std::to_string(shown.top) +
+                  ", centred would be " + std::to_string(want.x) + "," + std::to_string(want.y));
 }
 
 TEST_F(CenteredMessageBoxTest, HiddenMinimisedOrMissingOwnerMeansTheWorkArea)
