@@ -53,7 +53,7 @@ def main():
     check(closing[-2].startswith("結果: すべて合格しました"), f"the Japanese closing line: {closing[-2]!r}")
     check(closing[-1].startswith("Result: everything held"), f"the English closing line: {closing[-1]!r}")
     check(not os.path.exists(os.path.join(folder, "grooble.ini")), "a settings file was left behind")
-    for leftover in ("dll-first-call", "dll-elsewhere", "dll, elsewhere"):
+    for leftover in ("dll-first-call", "dll-elsewhere", "dll, elsewhere", "dll-lifecycle"):
         check(not os.path.exists(os.path.join(folder, leftover)), f"{leftover} was left behind")
     for failure in failures:
         print("FAIL:", failure)

@@ -152,7 +152,20 @@ TEST_F(LifecycleTest, TwoHundredLoadsCallsAndUnloadsLeaveNothingBehind)
     Resolve(gUnhookWindowsHookEx, "user32.dll", "UnhookWindowsHookEx");
     Resolve(gDialogBoxParamA, "user32.dll", "DialogBoxParamA");
     Resolve(gCreateMappedBitmap, "comctl32.dll", "CreateMappedBitmap");
-    const std::string path = ExeDirectory() + "\\grooble.dll";
+    // A copy of its own: in the self-test's single process the DLL beside
+    // the program stays loaded by the other tests.
+    const std::string folder = ExeDirectory() + "\\dll-lifecycle";
+    const std::string path = folder + "\\grooble.dll";
+    CreateDirectoryA(folder.c_str(), NULL);
+    struct Cleanup {
+        std::string folder, path;
+        ~Cleanup()
+        {
+            DeleteFileA(path.c_str());
+            RemoveDirectoryA(folder.c_str());
+        }
+    } cleanup{folder, path};
+    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\grooble.dll").c_str(), path.c_str(), FALSE));
     WriteIni("[Main]\r\nDefaultPreset=102030\r\n[Preset]\r\nKeep=10101\r\n");
     const std::string stored = ReadIni();
 
@@ -160,7 +173,7 @@ TEST_F(LifecycleTest, TwoHundredLoadsCallsAndUnloadsLeaveNothingBehind)
     for (int cycle = 0; cycle < 200; ++cycle) {
         SCOPED_TRACE(cycle);
         gMade = Made();
-        HMODULE module = LoadLibraryA(path.c_str());
+        HMODULE module = LoadGrooble(path).module;
         ASSERT_NE(module, nullptr);
         struct {
             const char* library;
