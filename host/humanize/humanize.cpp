@@ -121,11 +121,6 @@ void Account(FieldSummary& field, std::int64_t was, std::int64_t now)
         field.largestOffset = offset;
 }
 
-bool SameVoice(const Note& a, const Note& b)
-{
-    return a.track == b.track && a.channel == b.channel && a.pitch == b.pitch;
-}
-
 // The program changes of each channel in time order, and the window they
 // leave a note of that channel.
 class ProgramBarriers {
@@ -281,26 +276,30 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
     });
 
     // Each note's neighbours in its voice, as positions in the draw order:
-    // the positions sorted by voice (in previous's room), then linked.
-    // The successor's top bit says whether the two overlapped.
-    std::vector<std::uint32_t> next(n, kNone);
+    // the positions sorted by voice (in previous's room, by a voice number
+    // held for the sort in next's room, which keeps the sort in two small
+    // arrays), then linked. The successor's top bit says whether the two
+    // overlapped.
+    std::vector<std::uint32_t> next(n);
     std::vector<std::uint32_t> previous(n);
-    for (std::size_t p = 0; p < n; ++p)
+    for (std::size_t p = 0; p < n; ++p) {
+        const Note& note = notes[order[p]];
+        next[p] = std::uint32_t{note.track} << 11 | std::uint32_t{note.channel} << 7 | note.pitch;
         previous[p] = static_cast<std::uint32_t>(p);
-    std::sort(previous.begin(), previous.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const Note& x = notes[order[a]];
-        const Note& y = notes[order[b]];
-        if (x.track != y.track) return x.track < y.track;
-        if (x.channel != y.channel) return x.channel < y.channel;
-        if (x.pitch != y.pitch) return x.pitch < y.pitch;
-        return a < b;
-    });
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        const Note& a = notes[order[previous[i]]];
-        const Note& b = notes[order[previous[i + 1]]];
-        if (SameVoice(a, b))
-            next[previous[i]] = previous[i + 1] |
-                (std::int64_t{a.start} + a.length > b.start ? kOverlapsNext : 0);
+    }
+    std::sort(previous.begin(), previous.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return next[a] != next[b] ? next[a] < next[b] : a < b; });
+    // A note's voice number is read for the last time before its own link
+    // replaces it.
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t a = previous[i];
+        if (i + 1 < n && next[a] == next[previous[i + 1]]) {
+            const Note& x = notes[order[a]];
+            const Note& y = notes[order[previous[i + 1]]];
+            next[a] = previous[i + 1] | (std::int64_t{x.start} + x.length > y.start ? kOverlapsNext : 0);
+        } else {
+            next[a] = kNone;
+        }
     }
     std::fill(previous.begin(), previous.end(), kNone);
     for (std::size_t p = 0; p < n; ++p)
