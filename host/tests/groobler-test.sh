@@ -26,6 +26,11 @@ cmp -s a.mid c.mid && fail "another seed gave the same file"
 cmp -s a.mid in.mid && fail "strengths 60,40,60 changed nothing"
 cmp -s d.mid e.mid || fail "the seed made from the notes differs between runs"
 grep -q "notes humanized into a.mid" a.txt || fail "no summary: $(cat a.txt)"
+# Seeds a modulus apart, or whose generator states were once alike, differ.
+for seed in 0 1 2147483647 2147483648; do
+    "$groobler" --strengths 60,40,60 --seed $seed in.mid seed-$seed.mid >/dev/null || fail "seed $seed failed"
+done
+[ "$(md5sum seed-*.mid | cut -d' ' -f1 | sort -u | wc -l)" -eq 4 ] || fail "seeds 0, 1, 2^31-1, 2^31 gave alike files"
 grep -q "(from the notes)" d.txt || fail "no word of the seed's origin: $(cat d.txt)"
 # The drums of channel 10 left alone: only the other channels change.
 "$groobler" --strengths 99,99,99 --seed 3 --channels 1-9,11-16 in.mid f.mid >/dev/null || fail "--channels run failed"

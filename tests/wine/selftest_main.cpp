@@ -63,6 +63,12 @@ int ScreenDpi()
     return dpi;
 }
 
+BOOL CALLBACK CountWindow(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 // Writes the report as the tests run, so that a crash still leaves the
 // lines before it.
 class Report : public ::testing::EmptyTestEventListener {
@@ -139,6 +145,16 @@ public:
                      ": needs what only the Wine test setup makes (a locked settings file and folder)");
                 ++skipped_;
             }
+        }
+        // Nothing of the run may outlive it: no window of this thread.
+        int windows = 0;
+        EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&windows));
+        if (windows == 0) {
+            Line("PASS  NothingLeftBehind: no window of the self-test is still open");
+            ++passed_;
+        } else {
+            Line("FAIL  NothingLeftBehind: " + std::to_string(windows) + " windows of the self-test are still open");
+            ++failed_;
         }
         Line("");
         char japanese[256], english[256];
