@@ -6,7 +6,6 @@
 // reads only the file the user names and writes only the one they name.
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -321,10 +320,8 @@ int Run(const Options& options)
     }
 
     Select(options, &midi);
-    humanize::KeepTimesWhereGapsCouldOverflow(&midi, strengths);
     const std::uint32_t seed = options.haveSeed ? options.seed : humanize::SeedFromNotes(midi.notes);
-    const humanize::Summary summary =
-        humanize::Humanize(midi.notes, midi.division, strengths, seed, midi.fixed);
+    const humanize::Summary summary = humanize::HumanizeFile(&midi, strengths, seed);
     const bool written = humanize::WriteMidi(midi, [&](const std::uint8_t* data, std::size_t size) {
         return output.Write(data, size, &why);
     });

@@ -305,6 +305,8 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
     for (std::size_t p = 0; p < n; ++p)
         if (next[p] != kNone)
             previous[next[p] & ~kOverlapsNext] = static_cast<std::uint32_t>(p);
+    auto successor = [&](std::size_t p) { return next[p] & ~kOverlapsNext; };
+    auto overlapsNext = [&](std::size_t p) { return (next[p] & kOverlapsNext) != 0; };
 
     const ProgramBarriers barriers(fixed.programs);
     const StrayBarriers strays(fixed.strays);
@@ -356,8 +358,8 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
             std::int64_t low = 0;
             std::int64_t high = strays.EndLimit(note, kLastTick) - start;
             if (next[p] != kNone) {
-                const Note& after = notes[order[next[p] & ~kOverlapsNext]];
-                high = std::min<std::int64_t>(high, (next[p] & kOverlapsNext)
+                const Note& after = notes[order[successor(p)]];
+                high = std::min<std::int64_t>(high, overlapsNext(p)
                                                         ? std::int64_t{after.start} + after.length - start
                                                         : std::int64_t{after.start} - start);
             }
@@ -365,7 +367,7 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
             if (previous[p] != kNone) {
                 const std::uint32_t q = previous[p];
                 const Note& earlier = notes[order[q]];
-                const bool overlapped = (next[q] & kOverlapsNext) != 0;
+                const bool overlapped = overlapsNext(q);
                 if (q >= begin) {
                     // Doubled: the same start, so the same move.
                     before.kind = Before::kSameTick;
@@ -397,9 +399,9 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
                 lo = std::max(lo, before.end);
             else if (before.kind == Before::kOverlapping)
                 lo = std::max({lo, before.start, before.end - length});
-            if (next[p] != kNone && (next[p] & ~kOverlapsNext) >= end) {
-                const Note& after = notes[order[next[p] & ~kOverlapsNext]];
-                if (next[p] & kOverlapsNext)
+            if (next[p] != kNone && successor(p) >= end) {
+                const Note& after = notes[order[successor(p)]];
+                if (overlapsNext(p))
                     hi = std::min({hi, std::int64_t{after.start}, std::int64_t{after.start} + after.length - length});
                 else
                     hi = std::min(hi, std::int64_t{after.start} - length);

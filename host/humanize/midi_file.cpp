@@ -384,6 +384,27 @@ void WriteWithVelocities(const MidiFile& file, const MidiChunk& chunk, std::vect
     });
 }
 
+void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths)
+{
+    // An event moves by at most the largest timing move plus its note's
+    // largest length change (and a tick for the shortest length), so no
+    // gap grows by more than twice that.
+    const std::int64_t timing = ScaledOffset(255, std::int64_t{file->division} * strengths.timing, 792);
+    for (const MidiChunk& chunk : file->chunks) {
+        if (!chunk.track || chunk.noteCount == 0)
+            continue;
+        Note* notes = file->notes.data() + chunk.firstNote;
+        std::int64_t longest = 0;
+        for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
+            longest = std::max<std::int64_t>(longest, notes[i].length);
+        const std::int64_t move = timing + ScaledOffset(255, longest * strengths.length, 396) + 1;
+        if (std::int64_t{chunk.largestGap} + 2 * move <= kLargestDelta)
+            continue;
+        for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
+            notes[i].flags |= kKeepTimes;
+    }
+}
+
 }  // namespace
 
 std::string MidiError::Describe() const
@@ -466,25 +487,10 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
     return true;
 }
 
-void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths)
+Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed)
 {
-    // An event moves by at most the largest timing move plus its note's
-    // largest length change (and a tick for the shortest length), so no
-    // gap grows by more than twice that.
-    const std::int64_t timing = ScaledOffset(255, std::int64_t{file->division} * strengths.timing, 792);
-    for (const MidiChunk& chunk : file->chunks) {
-        if (!chunk.track || chunk.noteCount == 0)
-            continue;
-        Note* notes = file->notes.data() + chunk.firstNote;
-        std::int64_t longest = 0;
-        for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
-            longest = std::max<std::int64_t>(longest, notes[i].length);
-        const std::int64_t move = timing + ScaledOffset(255, longest * strengths.length, 396) + 1;
-        if (std::int64_t{chunk.largestGap} + 2 * move <= kLargestDelta)
-            continue;
-        for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
-            notes[i].flags |= kKeepTimes;
-    }
+    KeepTimesWhereGapsCouldOverflow(file, strengths);
+    return Humanize(file->notes, file->division, strengths, seed, file->fixed);
 }
 
 bool WriteMidi(const MidiFile& file, const ByteSink& sink)

@@ -55,11 +55,12 @@ struct MidiError {
 // the first byte that is wrong and what was expected there.
 bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error);
 
-// Marks kKeepTimes on the notes of every track where moves of these
-// strengths could open a gap between two events wider than a delta time
-// can hold (a track with gaps of some 2^28 ticks), so that every file
-// written can be read again.
-void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths);
+// Humanizes the file's notes (all but those marked kLeaveAlone) with its
+// own ticks per quarter and fixed events. First the notes of every track
+// where moves of these strengths could open a gap between two events wider
+// than a delta time can hold (a track with gaps of some 2^28 ticks) are
+// marked kKeepTimes, so that every file written can be read again.
+Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed);
 
 // Writes the file through sink, chunk by chunk, and stops at the first
 // write the sink refuses (false). A track none of whose notes changed is

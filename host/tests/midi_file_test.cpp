@@ -2,6 +2,7 @@
 // changed notes written back, and malformed files refused at the right
 // byte.
 #include "../humanize/midi_file.h"
+#include "midi_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -10,25 +11,9 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Chunk(const char* type, const Bytes& body)
-{
-    Bytes out(type, type + 4);
-    const auto n = static_cast<std::uint32_t>(body.size());
-    out.insert(out.end(), {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)});
-    out.insert(out.end(), body.begin(), body.end());
-    return out;
-}
-
-Bytes File(std::uint16_t format, const std::vector<Bytes>& tracks, std::uint16_t tpq = 480)
-{
-    Bytes out = Chunk("MThd", {0, std::uint8_t(format), 0, std::uint8_t(tracks.size()),
-                               std::uint8_t(tpq >> 8), std::uint8_t(tpq)});
-    for (const Bytes& track : tracks)
-        out.insert(out.end(), track.begin(), track.end());
-    return out;
-}
+using midi_bytes::Bytes;
+using midi_bytes::Chunk;
+using midi_bytes::File;
 
 // A track that uses what real files use: running status, a note-on of
 // velocity 0 as note-off, a padded delta time, system exclusive, a program
@@ -66,7 +51,7 @@ TEST(MidiFile, UntouchedTracksRoundTripByteForByte)
         humanize::MidiFile file = Read(bytes);
         EXPECT_EQ(humanize::WriteMidi(file), bytes);
         // Humanized at strength 0 nothing changes either.
-        humanize::Humanize(file.notes, file.division, humanize::Strengths{0, 0, 0}, 1, file.fixed);
+        humanize::HumanizeFile(&file, humanize::Strengths{0, 0, 0}, 1);
         EXPECT_EQ(humanize::WriteMidi(file), bytes);
     }
 }

@@ -42,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const humanize::Strengths strengths{size > 0 ? data[size - 1] % 100 : 50,
                                         size > 1 ? data[size - 2] % 100 : 50,
                                         size > 2 ? data[size - 3] % 100 : 50};
-    humanize::KeepTimesWhereGapsCouldOverflow(&file, strengths);
-    humanize::Humanize(file.notes, file.division, strengths, static_cast<std::uint32_t>(size), file.fixed);
+    humanize::HumanizeFile(&file, strengths, static_cast<std::uint32_t>(size));
     for (const humanize::Note& note : file.notes)
         if (note.velocity > 127 || std::uint64_t{note.start} + note.length > 0xFFFFFFFFu)
             std::abort();

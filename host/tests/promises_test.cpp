@@ -3,6 +3,7 @@
 // each humanized at a few settings and read back. One checker, one table.
 #include "../humanize/humanize.h"
 #include "../humanize/midi_file.h"
+#include "midi_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using midi_bytes::Bytes;
 using humanize::Note;
 using humanize::Strengths;
 
@@ -47,8 +48,7 @@ std::vector<std::string> CheckPromises(const Bytes& input, const Strengths& s, s
     if (!humanize::ReadMidi(input, &file, &error))
         return {"the input does not read: " + error.Describe()};
     const std::vector<Note> before = file.notes;
-    humanize::KeepTimesWhereGapsCouldOverflow(&file, s);
-    humanize::Humanize(file.notes, file.division, s, seed, file.fixed);
+    humanize::HumanizeFile(&file, s, seed);
     const std::vector<Note>& after = file.notes;
     const Bytes output = humanize::WriteMidi(file);
 
@@ -177,41 +177,16 @@ TEST(Promises, HoldOnRealMusic)
 }
 
 // Small files written as bytes, each reproducing a fault once found.
-Bytes Vlq(std::uint32_t value)
-{
-    Bytes out;
-    int shift = 28;
-    while (shift > 0 && (value >> shift) == 0)
-        shift -= 7;
-    for (; shift > 0; shift -= 7)
-        out.push_back(static_cast<std::uint8_t>(0x80 | ((value >> shift) & 0x7F)));
-    out.push_back(static_cast<std::uint8_t>(value & 0x7F));
-    return out;
-}
+using Track = midi_bytes::Events;
 
-// A file of tracks, each given as (delta, bytes) events; the end of track
-// is added.
-Bytes MakeFile(const std::vector<std::vector<std::pair<std::uint32_t, Bytes>>>& tracks, int tpq = 480)
+// A file of tracks, each given as (delta, bytes) events.
+Bytes MakeFile(const std::vector<Track>& tracks, std::uint16_t tpq = 480)
 {
-    Bytes out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, std::uint8_t(tracks.size() >> 8), std::uint8_t(tracks.size()),
-                 std::uint8_t(tpq >> 8), std::uint8_t(tpq)};
-    for (const auto& track : tracks) {
-        Bytes body;
-        for (const auto& event : track) {
-            const Bytes delta = Vlq(event.first);
-            body.insert(body.end(), delta.begin(), delta.end());
-            body.insert(body.end(), event.second.begin(), event.second.end());
-        }
-        body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
-        const auto n = static_cast<std::uint32_t>(body.size());
-        out.insert(out.end(), {'M', 'T', 'r', 'k', std::uint8_t(n >> 24), std::uint8_t(n >> 16),
-                               std::uint8_t(n >> 8), std::uint8_t(n)});
-        out.insert(out.end(), body.begin(), body.end());
-    }
-    return out;
+    std::vector<Bytes> chunks;
+    for (const Track& track : tracks)
+        chunks.push_back(midi_bytes::Track(track));
+    return midi_bytes::File(1, chunks, tpq);
 }
-
-using Track = std::vector<std::pair<std::uint32_t, Bytes>>;
 
 Track Repeated(int count, std::uint32_t step, std::uint32_t length, std::uint8_t channel, std::uint8_t pitch)
 {

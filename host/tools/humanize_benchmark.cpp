@@ -90,7 +90,7 @@ double SecondsToHumanize(std::vector<std::uint8_t> bytes)
     humanize::MidiError error;
     if (!humanize::ReadMidi(std::move(bytes), &file, &error))
         std::exit(1);
-    humanize::Humanize(file.notes, file.division, humanize::Strengths{99, 99, 99}, 1, file.fixed);
+    humanize::HumanizeFile(&file, humanize::Strengths{99, 99, 99}, 1);
     std::size_t written = 0;
     humanize::WriteMidi(file, [&](const std::uint8_t*, std::size_t size) {
         written += size;
@@ -127,8 +127,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const auto read = Clock::now();
-    humanize::KeepTimesWhereGapsCouldOverflow(&file, strengths);
-    humanize::Humanize(file.notes, file.division, strengths, 1, file.fixed);
+    humanize::HumanizeFile(&file, strengths, 1);
     const auto humanized = Clock::now();
     // Written as groobler writes, chunk by chunk to its file.
     std::size_t written = 0;

@@ -143,30 +143,11 @@ std::string Text(HWND box, int id)
 
 // A copy of the DLL in a folder whose name holds a comma, loaded from
 // there: the box must show that file, not the test program's folder.
-struct DllElsewhere {
-    std::string folder = ExeDirectory() + "\\dll, elsewhere";
-    std::string path = folder + "\\grooble.dll";
-    HMODULE module = NULL;
-    GrooblerDialogFunction function = nullptr;
-    DllElsewhere()
-    {
-        CreateDirectoryA(folder.c_str(), NULL);
-        CopyFileA((ExeDirectory() + "\\grooble.dll").c_str(), path.c_str(), FALSE);
-        const GroobleLibrary library = LoadGrooble(path);
-        module = library.module;
-        function = library.function;
-    }
-    ~DllElsewhere()
-    {
-        FreeLibrary(module);
-        DeleteFileA(path.c_str());
-        RemoveDirectoryA(folder.c_str());
-    }
-};
+const char kFolderWithAComma[] = "dll, elsewhere";
 
 TEST_F(AboutTest, ShowsTheVersionTextsAndTheLibrarysOwnPathCentredOverTheDialog)
 {
-    DllElsewhere dll;
+    DllCopy dll(kFolderWithAComma);
     ASSERT_NE(dll.function, nullptr);
     RunGrooblerDialog([&](HWND dialog) {
         EXPECT_TRUE(WithAbout(dialog, [&](HWND box) {
@@ -235,7 +216,7 @@ TEST_F(AboutTest, TheButtonShowsTheLibraryInExplorerQuoted)
                         "would open a real Explorer window";
     const std::string recorded = ExeDirectory() + "\\explorer-command-line.txt";
     DeleteFileA(recorded.c_str());
-    DllElsewhere dll;
+    DllCopy dll(kFolderWithAComma);
     ASSERT_NE(dll.function, nullptr);
     RunGrooblerDialog([&](HWND dialog) {
         WithAbout(dialog, [&](HWND box) {

@@ -188,29 +188,20 @@ TEST_F(EntryTest, ThreadWithoutWindowsGetsAnUnownedDialog)
 // from another folder still keeps them beside the program that called it.
 TEST_F(EntryTest, SettingsLieBesideTheHostNotTheDll)
 {
-    const std::string folder = ExeDirectory() + "\\dll-elsewhere";
-    CreateDirectoryA(folder.c_str(), NULL);
-    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\grooble.dll").c_str(),
-                          (folder + "\\grooble.dll").c_str(), FALSE));
-    const GroobleLibrary library = LoadGrooble(folder + "\\grooble.dll");
-    HMODULE module = library.module;
-    ASSERT_NE(module, nullptr);
-    const GrooblerDialogFunction function = library.function;
-    ASSERT_NE(function, nullptr);
+    DllCopy dll("dll-elsewhere");
+    ASSERT_NE(dll.module, nullptr);
+    ASSERT_NE(dll.function, nullptr);
 
     const int result = RunGrooblerDialog(
         [](HWND dialog) {
             TypeInto(dialog, IDC_VELOCITY_EDIT, "9");
             Click(dialog, IDOK);
         },
-        function);
-    FreeLibrary(module);
+        dll.function);
+    dll.Unload();
     EXPECT_EQ(result, 9);
     EXPECT_NE(ReadIni().find("DefaultPreset=9\r\n"), std::string::npos) << ReadIni();
-    EXPECT_EQ(GetFileAttributesA((folder + "\\grooble.ini").c_str()), INVALID_FILE_ATTRIBUTES);
-    DeleteFileA((folder + "\\grooble.ini").c_str());
-    DeleteFileA((folder + "\\grooble.dll").c_str());
-    RemoveDirectoryA(folder.c_str());
+    EXPECT_EQ(GetFileAttributesA((dll.folder + "\\grooble.ini").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 HHOOK gBlockHook;
@@ -240,17 +231,12 @@ std::string WindowsFolderIni()
 TEST_F(EntryTest, DialogThatNeverOpensWritesNoSettings)
 {
     DeleteFileA(WindowsFolderIni().c_str());
-    const std::string folder = ExeDirectory() + "\\dll-first-call";
-    CreateDirectoryA(folder.c_str(), NULL);
-    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\grooble.dll").c_str(), (folder + "\\grooble.dll").c_str(), FALSE));
-    const GroobleLibrary library = LoadGrooble(folder + "\\grooble.dll");
-    ASSERT_NE(library.function, nullptr);
+    DllCopy dll("dll-first-call");
+    ASSERT_NE(dll.function, nullptr);
     gBlockHook = SetWindowsHookExA(WH_CBT, BlockDialogCreation, NULL, GetCurrentThreadId());
-    const int result = library.function();
+    const int result = dll.function();
     UnhookWindowsHookEx(gBlockHook);
-    FreeLibrary(library.module);
-    DeleteFileA((folder + "\\grooble.dll").c_str());
-    RemoveDirectoryA(folder.c_str());
+    dll.Unload();
     EXPECT_EQ(result, -1);
     EXPECT_EQ(ReadIni(), "<missing>");
     EXPECT_EQ(GetFileAttributesA(WindowsFolderIni().c_str()), INVALID_FILE_ATTRIBUTES);

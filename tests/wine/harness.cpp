@@ -82,6 +82,34 @@ int RunGrooblerDialog(const DialogAction& action, GrooblerDialogFunction functio
     return run.result;
 }
 
+DllCopy::DllCopy(const std::string& folderName, bool load)
+    : folder(ExeDirectory() + "\\" + folderName), path(folder + "\\grooble.dll")
+{
+    CreateDirectoryA(folder.c_str(), NULL);
+    copied = CopyFileA((ExeDirectory() + "\\grooble.dll").c_str(), path.c_str(), FALSE) != FALSE;
+    if (copied && load) {
+        const GroobleLibrary library = LoadGrooble(path);
+        module = library.module;
+        function = library.function;
+    }
+}
+
+DllCopy::~DllCopy()
+{
+    Unload();
+    DeleteFileA(path.c_str());
+    DeleteFileA((folder + "\\grooble.ini").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+void DllCopy::Unload()
+{
+    if (module)
+        FreeLibrary(module);
+    module = NULL;
+    function = nullptr;
+}
+
 bool UnderWine()
 {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;

@@ -56,6 +56,22 @@ private:
 // The list entries of the preset box, in their order.
 std::vector<std::string> ListedNames(HWND dialog);
 
+// A copy of the DLL beside the test, in a folder of its own beside it.
+// Loaded from there it is a module of its own, fresh however often the DLL
+// beside the test has been called in this process. The module (unless
+// unloaded before), the copy, a settings file beside it and the folder go
+// when this does. With load false the test loads it itself.
+class DllCopy {
+public:
+    explicit DllCopy(const std::string& folderName, bool load = true);
+    ~DllCopy();
+    void Unload();
+    std::string folder, path;
+    bool copied = false;
+    HMODULE module = NULL;
+    GrooblerDialogFunction function = nullptr;
+};
+
 // Whether this runs under Wine (its ntdll names its version), where the
 // test setup gives what a user's Windows does not: a stand-in Explorer, a
 // fixed resolution, locked files.

@@ -154,18 +154,9 @@ TEST_F(LifecycleTest, TwoHundredLoadsCallsAndUnloadsLeaveNothingBehind)
     Resolve(gCreateMappedBitmap, "comctl32.dll", "CreateMappedBitmap");
     // A copy of its own: in the self-test's single process the DLL beside
     // the program stays loaded by the other tests.
-    const std::string folder = ExeDirectory() + "\\dll-lifecycle";
-    const std::string path = folder + "\\grooble.dll";
-    CreateDirectoryA(folder.c_str(), NULL);
-    struct Cleanup {
-        std::string folder, path;
-        ~Cleanup()
-        {
-            DeleteFileA(path.c_str());
-            RemoveDirectoryA(folder.c_str());
-        }
-    } cleanup{folder, path};
-    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\grooble.dll").c_str(), path.c_str(), FALSE));
+    const DllCopy dll("dll-lifecycle", false);
+    ASSERT_TRUE(dll.copied);
+    const std::string& path = dll.path;
     WriteIni("[Main]\r\nDefaultPreset=102030\r\n[Preset]\r\nKeep=10101\r\n");
     const std::string stored = ReadIni();
 
