@@ -27,7 +27,12 @@ namespace {
 const char kUsage[] =
     "usage: groobler [OPTIONS] IN.mid OUT.mid\n"
     "  Humanizes IN.mid into OUT.mid: timing, note length and velocity vary\n"
-    "  by amounts that grow with the strengths (each 0..99).\n"
+    "  by amounts that grow with the strengths (each 0..99). Notes of one\n"
+    "  track and channel that start within a 64th note of each other move as\n"
+    "  one; a note that touched the next note of its key still touches it,\n"
+    "  and one that would run into it ends where it starts. So at length 0\n"
+    "  no length changes at random: an end moves only to keep such a join or\n"
+    "  to avoid such an overlap.\n"
     "  --strengths T,L,V  use these strengths instead of asking grooble.dll\n"
     "  --seed N           the random seed, 0..4294967295 (the same seed and\n"
     "                     strengths give the same file; default: a seed made\n"
@@ -338,6 +343,8 @@ int Run(const Options& options)
     PrintField("timing", summary.timing, "ticks");
     PrintField("length", summary.length, "ticks");
     PrintField("velocity", summary.velocity, "steps");
+    std::printf("  %lld ends kept joined to the next note of their key, %lld cut back to it\n",
+                static_cast<long long>(summary.endsJoined), static_cast<long long>(summary.endsTrimmed));
     return 0;
 }
 

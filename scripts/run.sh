@@ -11,8 +11,9 @@
 # GROOBLE_PLAY=T,L,V to choose others) and presses OK.
 #
 # It leaves in build/example: in.mid, out.mid (humanized), dialog.png (the
-# dialog as the scripted user left it) and piano-roll.png (the notes before
-# and after).
+# dialog as the scripted user left it), piano-roll.png (the notes before
+# and after) and before.ogg and after.ogg (both played by FluidSynth with
+# Debian's General MIDI soundfont).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$GROOBLE_ROOT"
@@ -52,6 +53,16 @@ mv "$tree/out.mid" "$out/out.mid"
 # packages are installed for it.
 grooble_step "draw the piano roll" \
     /usr/bin/python3 host/tools/plot_piano_roll.py "$out/in.mid" "$out/out.mid" "$out/piano-roll.png"
-written="$out/in.mid, $out/out.mid, $out/piano-roll.png"
+soundfont=
+for candidate in /usr/share/sounds/sf3/default-GM.sf3 /usr/share/sounds/sf2/default-GM.sf2 \
+                 /usr/share/sounds/sf2/TimGM6mb.sf2 /usr/share/sounds/sf2/FluidR3_GM.sf2; do
+    [ -f "$candidate" ] && { soundfont=$candidate; break; }
+done
+[ -n "$soundfont" ] || { echo "FAILED: no General MIDI soundfont in /usr/share/sounds" >&2; exit 1; }
+for take in in:before out:after; do
+    grooble_step "play ${take%%:*}.mid to ${take#*:}.ogg" \
+        fluidsynth -n -i -q -T oga -r 44100 -F "$out/${take#*:}.ogg" "$soundfont" "$out/${take%%:*}.mid"
+done
+written="$out/in.mid, $out/out.mid, $out/piano-roll.png, $out/before.ogg, $out/after.ogg"
 [ -n "$interactive" ] || written="$written, $out/dialog.png"
 echo "written: $written"

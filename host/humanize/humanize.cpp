@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
 namespace humanize {
 
@@ -10,9 +11,11 @@ namespace {
 const std::int32_t kMultiplier = 16807;
 const std::int64_t kLastTick = 0xFFFFFFFF;
 const std::uint32_t kNone = 0xFFFFFFFF;
-// The top bit of a successor's position: this note and its successor in
-// the voice overlapped before humanizing.
-const std::uint32_t kOverlapsNext = 0x80000000u;
+// The humanizer's own flags while it runs.
+const std::uint8_t kGestureHead = 32;   // the first note of its gesture
+const std::uint8_t kTouchesNext = 64;   // it ended where the next note of its voice started
+const std::uint8_t kOverlapsNext = 128; // it ended after the next note of its voice started
+const std::uint8_t kOwnFlags = kGestureHead | kTouchesNext | kOverlapsNext;
 
 std::int64_t Clamp(std::int64_t value, std::int64_t low, std::int64_t high)
 {
@@ -79,9 +82,9 @@ std::int32_t ScrambleSeed(std::uint32_t seed)
     return state;
 }
 
-std::int32_t NoteSeedTerm(std::uint32_t start, int pitch, int velocity)
+std::int32_t NoteSeedTerm(std::uint32_t start, int pitch, int velocity, int channel)
 {
-    std::int64_t x = start % static_cast<std::uint32_t>(kModulus) + pitch * 128 + velocity;
+    std::int64_t x = start % static_cast<std::uint32_t>(kModulus) + pitch * 128 + velocity + channel * 16384;
     if (x >= kModulus)
         x -= kModulus;
     return ScrambleRound(static_cast<std::int32_t>(x));
@@ -93,11 +96,16 @@ std::uint32_t SeedFromNotes(const std::vector<Note>& notes)
     for (const Note& note : notes) {
         if (note.flags & kLeaveAlone)
             continue;
-        seed += NoteSeedTerm(note.start, note.pitch, note.velocity);
+        seed += NoteSeedTerm(note.start, note.pitch, note.velocity, note.channel);
         if (seed >= kModulus)
             seed -= kModulus;
     }
     return static_cast<std::uint32_t>(seed);
+}
+
+std::int64_t LargestMove(int tpq, int timing)
+{
+    return ScaledOffset(255, std::int64_t{tpq} * timing, 792);
 }
 
 std::int64_t ScaledOffset(int draw, std::int64_t numerator, std::int64_t denominator)
@@ -121,58 +129,89 @@ void Account(FieldSummary& field, std::int64_t was, std::int64_t now)
         field.largestOffset = offset;
 }
 
-// The program changes of each channel in time order, and the window they
-// leave a note of that channel.
+// The program changes of each channel, and the window they leave a note of
+// that channel. A note finds its place among them by binary searches, so
+// that any number of changes on one tick costs it a few steps.
 class ProgramBarriers {
 public:
-    explicit ProgramBarriers(const std::vector<ProgramChange>& programs) : byChannel_(16)
+    explicit ProgramBarriers(const std::vector<ProgramChange>& programs) : changes_(16), ticks_(16)
     {
         for (const ProgramChange& change : programs)
-            byChannel_[change.channel & 15].push_back(change);
-        for (auto& list : byChannel_)
-            std::sort(list.begin(), list.end(), [](const ProgramChange& a, const ProgramChange& b) {
-                return a.time < b.time;
-            });
+            changes_[change.channel & 15].push_back({change.time, change.event, change.track});
+        for (int channel = 0; channel < 16; ++channel) {
+            std::vector<Change>& list = changes_[channel];
+            std::sort(list.begin(), list.end(), Less);
+            std::vector<Tick>& ticks = ticks_[channel];
+            for (std::uint32_t i = 0; i < list.size(); ++i) {
+                if (ticks.empty() || ticks.back().time != list[i].time)
+                    ticks.push_back({list[i].time, i, list[i].track, true});
+                else if (ticks.back().track != list[i].track)
+                    ticks.back().oneTrack = false;
+            }
+        }
     }
 
-    // Narrows [lo, hi] to where the note's start may go without crossing a
+    // Narrows [lo, hi], the starts the note may take, so that it crosses no
     // program change of its channel. One on the note's own tick and track
     // keeps its order with the note; one of another track on that tick is
-    // taken to come first, as a setup track's does. Onto the tick of one
-    // in another track the note never moves, since the order of two tracks
-    // on one tick is the player's choice.
+    // taken to come first, as a setup track's does. Onto the tick of one in
+    // another track the note never moves, since the order of two tracks on
+    // one tick is the player's choice.
     void Narrow(const Note& note, std::int64_t& lo, std::int64_t& hi) const
     {
-        const std::vector<ProgramChange>& list = byChannel_[note.channel & 15];
-        if (list.empty())
+        const std::vector<Tick>& ticks = ticks_[note.channel & 15];
+        if (ticks.empty())
             return;
-        const std::size_t after = static_cast<std::size_t>(
-            std::upper_bound(list.begin(), list.end(), note.start,
-                             [](std::uint32_t t, const ProgramChange& c) { return t < c.time; }) -
-            list.begin());
-        std::size_t i = after;
-        while (i > 0 && list[i - 1].time == note.start) {
-            const ProgramChange& change = list[i - 1];
-            if (change.track == note.track && change.event > note.onEvent)
-                hi = std::min<std::int64_t>(hi, note.start);
-            else
+        const std::vector<Change>& list = changes_[note.channel & 15];
+        const std::size_t at = static_cast<std::size_t>(
+            std::lower_bound(ticks.begin(), ticks.end(), note.start,
+                             [](const Tick& tick, std::uint32_t time) { return tick.time < time; }) -
+            ticks.begin());
+        std::size_t after = at;
+        if (at < ticks.size() && ticks[at].time == note.start) {
+            if (!OnlyTrack(ticks[at], note.track))
                 lo = std::max<std::int64_t>(lo, note.start);
-            --i;
+            const auto begin = list.begin() + ticks[at].first;
+            const auto end = at + 1 < ticks.size() ? list.begin() + ticks[at + 1].first : list.end();
+            const auto place = std::lower_bound(begin, end, Change{note.start, note.onEvent, note.track}, Less);
+            if (place != end && place->track == note.track)
+                hi = std::min<std::int64_t>(hi, note.start);
+            if (place != begin && (place - 1)->track == note.track)
+                lo = std::max<std::int64_t>(lo, note.start);
+            after = at + 1;
         }
-        if (i > 0) {
-            const std::uint32_t time = list[i - 1].time;
-            for (; i > 0 && list[i - 1].time == time; --i)
-                lo = std::max<std::int64_t>(lo, std::int64_t{time} + (list[i - 1].track != note.track));
-        }
-        if (after < list.size()) {
-            const std::uint32_t time = list[after].time;
-            for (std::size_t j = after; j < list.size() && list[j].time == time; ++j)
-                hi = std::min<std::int64_t>(hi, std::int64_t{time} - (list[j].track != note.track));
-        }
+        if (at > 0)
+            lo = std::max<std::int64_t>(lo, std::int64_t{ticks[at - 1].time} + !OnlyTrack(ticks[at - 1], note.track));
+        if (after < ticks.size())
+            hi = std::min<std::int64_t>(hi, std::int64_t{ticks[after].time} - !OnlyTrack(ticks[after], note.track));
     }
 
 private:
-    std::vector<std::vector<ProgramChange>> byChannel_;
+    struct Change {
+        std::uint32_t time;
+        std::uint32_t event;
+        std::uint16_t track;
+    };
+    // The changes of one tick: where they begin in the list, and whether
+    // they all come from one track (which).
+    struct Tick {
+        std::uint32_t time;
+        std::uint32_t first;
+        std::uint16_t track;
+        bool oneTrack;
+    };
+
+    static bool Less(const Change& a, const Change& b)
+    {
+        if (a.time != b.time) return a.time < b.time;
+        if (a.track != b.track) return a.track < b.track;
+        return a.event < b.event;
+    }
+
+    static bool OnlyTrack(const Tick& tick, std::uint16_t track) { return tick.oneTrack && tick.track == track; }
+
+    std::vector<std::vector<Change>> changes_;
+    std::vector<std::vector<Tick>> ticks_;
 };
 
 // The stray note events of every voice, and the room they leave a note of
@@ -186,24 +225,24 @@ public:
         std::sort(strays_.begin(), strays_.end(), Less);
     }
 
-    // The latest end the note may have, from the first stray after it.
-    std::int64_t EndLimit(const Note& note, std::int64_t limit) const
+    // The latest end the note, at its place as read, may have.
+    std::int64_t EndLimit(const Note& note) const
     {
         const std::size_t i = FirstAfterStart(note);
-        if (i < strays_.size() && SameVoice(strays_[i], note))
-            limit = std::min<std::int64_t>(limit, strays_[i].on ? kLastTick : strays_[i].time);
-        return limit;
+        if (i < strays_.size() && SameVoice(strays_[i], note) && !strays_[i].on)
+            return strays_[i].time;
+        return kLastTick;
     }
 
-    // Narrows the note's start window [lo, hi] for a note now length long.
-    void Narrow(const Note& note, std::int64_t length, std::int64_t& lo, std::int64_t& hi) const
+    // Narrows [lo, hi], the starts the note may take; a note-off after it
+    // leaves room for the note's shortest length, a tick, before it.
+    void Narrow(const Note& note, std::int64_t& lo, std::int64_t& hi) const
     {
         const std::size_t i = FirstAfterStart(note);
         if (i > 0 && SameVoice(strays_[i - 1], note))
             lo = std::max<std::int64_t>(lo, strays_[i - 1].time);
         if (i < strays_.size() && SameVoice(strays_[i], note))
-            hi = std::min<std::int64_t>(hi, strays_[i].on ? std::int64_t{strays_[i].time}
-                                                          : strays_[i].time - length);
+            hi = std::min<std::int64_t>(hi, std::int64_t{strays_[i].time} - (!strays_[i].on && note.length > 0));
     }
 
 private:
@@ -238,13 +277,39 @@ private:
     std::vector<StrayNoteEvent> strays_;
 };
 
-// What a note learns of the note before it in its voice, at its turn.
-enum class Before { kNone, kApart, kOverlapping, kSameTick };
+bool SameLane(const Note& a, const Note& b)
+{
+    return a.track == b.track && a.channel == b.channel;
+}
 
-struct Predecessor {
-    Before kind = Before::kNone;
-    std::int64_t start = 0;  // where it now starts
-    std::int64_t end = 0;    // and ends
+// The latest note met of each pitch in the lane being walked: the notes of
+// a voice lie in a row of their lane's positions.
+class VoiceTable {
+public:
+    VoiceTable() : slots_(128, Slot{kNone, kNone}) {}
+    // The position of the pitch's note met last in this lane (kNone if
+    // none), which becomes position.
+    std::uint32_t Swap(std::uint8_t pitch, std::uint32_t lane, std::uint32_t position)
+    {
+        Slot& slot = slots_[pitch & 127];
+        const std::uint32_t met = slot.lane == lane ? slot.position : kNone;
+        slot = {position, lane};
+        return met;
+    }
+
+private:
+    struct Slot {
+        std::uint32_t position;
+        std::uint32_t lane;
+    };
+    std::vector<Slot> slots_;
+};
+
+// The moves a gesture may make, in ticks, within the largest move (at most
+// 2^12 ticks, for 32,767 ticks per quarter).
+struct Window {
+    std::int16_t low;
+    std::int16_t high;
 };
 
 }  // namespace
@@ -254,189 +319,177 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
 {
     Summary summary;
 
-    // The draw order, of the notes humanized.
-    std::vector<std::uint32_t> order;
-    std::uint32_t tracks = 0;
+    // The notes humanized in lane order (by track, channel, start, pitch
+    // and place), in which each lane's gestures and voices lie in a row.
+    std::vector<std::uint32_t> lane;
     for (std::size_t i = 0; i < notes.size(); ++i) {
-        if (notes[i].flags & kLeaveAlone)
-            continue;
-        order.push_back(static_cast<std::uint32_t>(i));
-        tracks = std::max<std::uint32_t>(tracks, notes[i].track + 1u);
+        notes[i].flags &= static_cast<std::uint8_t>(~kOwnFlags);
+        if (!(notes[i].flags & kLeaveAlone))
+            lane.push_back(static_cast<std::uint32_t>(i));
     }
-    const std::size_t n = order.size();
+    const std::size_t n = lane.size();
     summary.notes = static_cast<std::int64_t>(n);
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    std::sort(lane.begin(), lane.end(), [&](std::uint32_t a, std::uint32_t b) {
         const Note& x = notes[a];
         const Note& y = notes[b];
-        if (x.start != y.start) return x.start < y.start;
-        if (x.pitch != y.pitch) return x.pitch < y.pitch;
-        if (x.channel != y.channel) return x.channel < y.channel;
-        if (x.track != y.track) return x.track < y.track;
-        return a < b;
+        return std::tie(x.track, x.channel, x.start, x.pitch, a) < std::tie(y.track, y.channel, y.start, y.pitch, b);
     });
 
-    // Each note's neighbours in its voice, as positions in the draw order:
-    // the positions sorted by voice (in previous's room, by a voice number
-    // held for the sort in next's room, which keeps the sort in two small
-    // arrays), then linked. The successor's top bit says whether the two
-    // overlapped.
-    std::vector<std::uint32_t> next(n);
-    std::vector<std::uint32_t> previous(n);
-    for (std::size_t p = 0; p < n; ++p) {
-        const Note& note = notes[order[p]];
-        next[p] = std::uint32_t{note.track} << 11 | std::uint32_t{note.channel} << 7 | note.pitch;
-        previous[p] = static_cast<std::uint32_t>(p);
-    }
-    std::sort(previous.begin(), previous.end(),
-              [&](std::uint32_t a, std::uint32_t b) { return next[a] != next[b] ? next[a] < next[b] : a < b; });
-    // A note's voice number is read for the last time before its own link
-    // replaces it.
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t a = previous[i];
-        if (i + 1 < n && next[a] == next[previous[i + 1]]) {
-            const Note& x = notes[order[a]];
-            const Note& y = notes[order[previous[i + 1]]];
-            next[a] = previous[i + 1] | (std::int64_t{x.start} + x.length > y.start ? kOverlapsNext : 0);
-        } else {
-            next[a] = kNone;
+    // Gestures, and how each note met the next of its voice as read.
+    {
+        VoiceTable voices;
+        std::uint32_t laneNumber = 0;
+        std::uint32_t first = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            Note& note = notes[lane[k]];
+            const bool newLane = k == 0 || !SameLane(notes[lane[k - 1]], note);
+            laneNumber += newLane;
+            if (newLane || !InGesture(first, note.start, tpq)) {
+                note.flags |= kGestureHead;
+                first = note.start;
+            }
+            const std::uint32_t met = voices.Swap(note.pitch, laneNumber, static_cast<std::uint32_t>(k));
+            if (met != kNone) {
+                Note& before = notes[lane[met]];
+                const std::uint64_t end = std::uint64_t{before.start} + before.length;
+                if (end == note.start)
+                    before.flags |= kTouchesNext;
+                else if (end > note.start)
+                    before.flags |= kOverlapsNext;
+            }
         }
     }
-    std::fill(previous.begin(), previous.end(), kNone);
-    for (std::size_t p = 0; p < n; ++p)
-        if (next[p] != kNone)
-            previous[next[p] & ~kOverlapsNext] = static_cast<std::uint32_t>(p);
-    auto successor = [&](std::size_t p) { return next[p] & ~kOverlapsNext; };
-    auto overlapsNext = [&](std::size_t p) { return (next[p] & kOverlapsNext) != 0; };
 
-    const ProgramBarriers barriers(fixed.programs);
-    const StrayBarriers strays(fixed.strays);
-    Minstd random(static_cast<std::uint32_t>(ScrambleSeed(seed)));
-
-    // Per track, the chord of the tick being visited: its timing draw and
-    // the window its start may move in.
-    std::vector<std::uint32_t> chordTick(tracks, kNone);
-    std::vector<int> chordDraw(tracks);
-    std::vector<std::int64_t> chordLow(tracks), chordHigh(tracks);
-    // Per note of the tick being visited.
-    std::vector<int> lengthDraws, velocityDraws;
-    std::vector<Predecessor> predecessors;
-
-    std::uint32_t tick = 0;
-    for (std::size_t begin = 0; begin < n; ++tick) {
-        const std::uint32_t start = notes[order[begin]].start;
-        std::size_t end = begin;
-        while (end < n && notes[order[end]].start == start)
-            ++end;
-        lengthDraws.clear();
-        velocityDraws.clear();
-        predecessors.assign(end - begin, Predecessor());
-
-        // The draws, in their fixed order.
-        for (std::size_t p = begin; p < end; ++p) {
-            const std::uint16_t track = notes[order[p]].track;
-            if (chordTick[track] != tick) {
-                chordTick[track] = tick;
-                chordDraw[track] = random.Triangular();
-                chordLow[track] = 0;
-                chordHigh[track] = kLastTick;
-            }
-            lengthDraws.push_back(random.Triangular());
-            velocityDraws.push_back(random.Triangular());
-        }
-
-        // Lengths. A note's end may grow only as far as its voice's next
-        // note started (or, where the two overlapped, ended), and must stay
-        // at or after the end of an overlapping note before it, so that
-        // the notes' order and pairing hold wherever the starts go.
-        for (std::size_t p = begin; p < end; ++p) {
-            Note& note = notes[order[p]];
-            const std::int64_t length = note.length;
-            std::int64_t wanted = length;
-            if (strengths.length > 0 && !(note.flags & kKeepTimes))
-                wanted = Clamp(length + ScaledOffset(lengthDraws[p - begin], length * strengths.length, 396),
-                               1, kLastTick - start);
-            std::int64_t low = 0;
-            std::int64_t high = strays.EndLimit(note, kLastTick) - start;
-            if (next[p] != kNone) {
-                const Note& after = notes[order[successor(p)]];
-                high = std::min<std::int64_t>(high, overlapsNext(p)
-                                                        ? std::int64_t{after.start} + after.length - start
-                                                        : std::int64_t{after.start} - start);
-            }
-            Predecessor& before = predecessors[p - begin];
-            if (previous[p] != kNone) {
-                const std::uint32_t q = previous[p];
-                const Note& earlier = notes[order[q]];
-                const bool overlapped = overlapsNext(q);
-                if (q >= begin) {
-                    // Doubled: the same start, so the same move.
-                    before.kind = Before::kSameTick;
-                    if (overlapped)
-                        low = earlier.length;
-                } else {
-                    before.kind = overlapped ? Before::kOverlapping : Before::kApart;
-                    before.start = earlier.start;
-                    before.end = std::int64_t{earlier.start} + earlier.length;
-                    if (overlapped)
-                        low = std::max<std::int64_t>(0, before.end - start);
-                }
-            }
-            note.length = static_cast<std::uint32_t>(Clamp(wanted, low, std::max(low, high)));
-            Account(summary.length, length, note.length);
-            if (note.length != length)
-                note.flags |= kTimesChanged;
-        }
-
-        // Each chord's window: the intersection of its notes' windows, each
-        // of which holds the note's own start, so the chord's start fits.
-        for (std::size_t p = begin; p < end; ++p) {
-            const Note& note = notes[order[p]];
-            const std::int64_t length = note.length;
-            std::int64_t lo = 0;
-            std::int64_t hi = kLastTick - length;
-            const Predecessor& before = predecessors[p - begin];
-            if (before.kind == Before::kApart)
-                lo = std::max(lo, before.end);
-            else if (before.kind == Before::kOverlapping)
-                lo = std::max({lo, before.start, before.end - length});
-            if (next[p] != kNone && successor(p) >= end) {
-                const Note& after = notes[order[successor(p)]];
-                if (overlapsNext(p))
-                    hi = std::min({hi, std::int64_t{after.start}, std::int64_t{after.start} + after.length - length});
-                else
-                    hi = std::min(hi, std::int64_t{after.start} - length);
-            }
-            barriers.Narrow(note, lo, hi);
-            strays.Narrow(note, length, lo, hi);
-            if (strengths.timing == 0 || (note.flags & kKeepTimes)) {
-                lo = std::max<std::int64_t>(lo, start);
-                hi = std::min<std::int64_t>(hi, start);
-            }
-            chordLow[note.track] = std::max(chordLow[note.track], lo);
-            chordHigh[note.track] = std::min(chordHigh[note.track], hi);
-        }
-
-        // Starts and velocities.
-        for (std::size_t p = begin; p < end; ++p) {
-            Note& note = notes[order[p]];
-            const std::uint16_t track = note.track;
-            std::int64_t moved = start;
-            if (strengths.timing > 0 && chordLow[track] <= chordHigh[track])
-                moved = Clamp(start + ScaledOffset(chordDraw[track], std::int64_t{tpq} * strengths.timing, 792),
-                              chordLow[track], chordHigh[track]);
+    // The draws, in their fixed order; velocities change at once. shift
+    // holds each gesture's timing draw at its first note, and later every
+    // note's move.
+    std::vector<std::int16_t> shift(notes.size()), lengthDraw(notes.size());
+    {
+        std::vector<std::uint32_t> order(lane);
+        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            const Note& x = notes[a];
+            const Note& y = notes[b];
+            return std::tie(x.start, x.pitch, x.channel, x.track, a) < std::tie(y.start, y.pitch, y.channel, y.track, b);
+        });
+        Minstd random(static_cast<std::uint32_t>(ScrambleSeed(seed)));
+        for (const std::uint32_t i : order) {
+            Note& note = notes[i];
+            if (note.flags & kGestureHead)
+                shift[i] = static_cast<std::int16_t>(random.Triangular());
+            lengthDraw[i] = static_cast<std::int16_t>(random.Triangular());
+            const int draw = random.Triangular();
             const std::uint8_t velocity = note.velocity;
             if (strengths.velocity > 0 && velocity > 0)
                 note.velocity = static_cast<std::uint8_t>(
-                    Clamp(velocity + ScaledOffset(velocityDraws[p - begin], 20 * strengths.velocity, 99), 1, 127));
-            Account(summary.timing, start, moved);
+                    Clamp(velocity + ScaledOffset(draw, 20 * strengths.velocity, 99), 1, 127));
             Account(summary.velocity, velocity, note.velocity);
-            if (moved != start)
-                note.flags |= kTimesChanged;
-            note.start = static_cast<std::uint32_t>(moved);
             if (note.velocity != velocity)
                 note.flags |= kVelocityChanged;
         }
-        begin = end;
+    }
+
+    // Starts, lane by lane: each gesture's window is where all its notes
+    // may go; walked backward, a gesture may move late only as far as
+    // leaves every later gesture room after it; walked forward, each
+    // gesture takes its drawn move within that window, a tick after the
+    // gesture before at least.
+    const std::int64_t largest = LargestMove(tpq, strengths.timing);
+    const std::int64_t timingScale = std::int64_t{tpq} * strengths.timing;
+    const ProgramBarriers programs(fixed.programs);
+    const StrayBarriers strays(fixed.strays);
+    std::vector<Window> windows(n);
+    auto isHead = [&](std::size_t k) { return (notes[lane[k]].flags & kGestureHead) != 0; };
+    for (std::size_t a = 0, b; a < n; a = b) {
+        for (b = a + 1; b < n && SameLane(notes[lane[a]], notes[lane[b]]);)
+            ++b;
+        for (std::size_t g = a, h; g < b; g = h) {
+            std::int64_t low = -largest, high = largest;
+            for (h = g; h < b && (h == g || !isHead(h)); ++h) {
+                const Note& note = notes[lane[h]];
+                std::int64_t lo = 0, hi = kLastTick - (note.length > 0);
+                programs.Narrow(note, lo, hi);
+                strays.Narrow(note, lo, hi);
+                if (strengths.timing == 0 || (note.flags & kKeepTimes)) {
+                    lo = std::max<std::int64_t>(lo, note.start);
+                    hi = std::min<std::int64_t>(hi, note.start);
+                }
+                low = std::max<std::int64_t>(low, lo - note.start);
+                high = std::min<std::int64_t>(high, hi - note.start);
+            }
+            windows[g] = {static_cast<std::int16_t>(low), static_cast<std::int16_t>(high)};
+        }
+        std::int64_t laterFirst = 0, laterHigh = 0;
+        bool haveLater = false;
+        std::uint32_t lastStart = 0;
+        for (std::size_t k = b; k-- > a;) {
+            if (k + 1 == b || isHead(k + 1))
+                lastStart = notes[lane[k]].start;
+            if (!isHead(k))
+                continue;
+            std::int64_t high = windows[k].high;
+            if (haveLater)
+                high = std::min<std::int64_t>(high, laterFirst + laterHigh - lastStart - 1);
+            windows[k].high = static_cast<std::int16_t>(high);
+            laterFirst = notes[lane[k]].start;
+            laterHigh = high;
+            haveLater = true;
+        }
+        std::int64_t previousLast = -1;
+        for (std::size_t g = a, h; g < b; g = h) {
+            const std::uint32_t head = lane[g];
+            const std::int64_t low = std::max<std::int64_t>(windows[g].low, previousLast + 1 - notes[head].start);
+            const std::int64_t move =
+                strengths.timing > 0 ? Clamp(ScaledOffset(shift[head], timingScale, 792), low, windows[g].high) : 0;
+            for (h = g; h < b && (h == g || !isHead(h)); ++h) {
+                Note& note = notes[lane[h]];
+                Account(summary.timing, 0, move);
+                note.start = static_cast<std::uint32_t>(note.start + move);
+                shift[lane[h]] = static_cast<std::int16_t>(move);
+                if (move != 0)
+                    note.flags |= kTimesChanged;
+            }
+            previousLast = notes[lane[h - 1]].start;
+        }
+    }
+
+    // Ends, walked backward so that the next note of each voice is done:
+    // a joined end follows the next note's new start; any other takes its
+    // length draw and gives way to the next note.
+    VoiceTable voices;
+    std::uint32_t laneNumber = 0;
+    for (std::size_t k = n; k-- > 0;) {
+        const std::uint32_t i = lane[k];
+        Note& note = notes[i];
+        laneNumber += k + 1 == n || !SameLane(notes[lane[k + 1]], note);
+        const std::uint32_t later = voices.Swap(note.pitch, laneNumber, static_cast<std::uint32_t>(k));
+        const Note* next = later != kNone ? &notes[lane[later]] : nullptr;
+        const std::int64_t start = note.start;
+        const std::int64_t length = note.length;
+        Note asRead = note;
+        asRead.start = static_cast<std::uint32_t>(start - shift[i]);
+        std::int64_t end;
+        const bool joined = next && (note.flags & (kTouchesNext | kOverlapsNext));
+        std::int64_t wanted = length;
+        if (joined) {
+            const std::int64_t overlap = std::int64_t{asRead.start} + length - (next->start - shift[lane[later]]);
+            end = std::min<std::int64_t>(std::int64_t{next->start} + overlap, std::int64_t{next->start} + next->length);
+        } else {
+            if (strengths.length > 0 && !(note.flags & kKeepTimes))
+                wanted = Clamp(length + ScaledOffset(lengthDraw[i], length * strengths.length, 396), 1, kLastTick);
+            end = start + wanted;
+            if (next)
+                end = std::min<std::int64_t>(end, next->start);
+        }
+        end = std::max(start, std::min({end, strays.EndLimit(asRead), kLastTick}));
+        if (joined)
+            summary.endsJoined += end != std::int64_t{asRead.start} + length;
+        else
+            summary.endsTrimmed += end < start + wanted;
+        note.length = static_cast<std::uint32_t>(end - start);
+        Account(summary.length, length, note.length);
+        if (note.length != length)
+            note.flags |= kTimesChanged;
+        note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
     }
     if (n > 0) {
         summary.timing.meanOffset /= static_cast<double>(n);

@@ -17,12 +17,12 @@ enum NoteFlags : std::uint8_t {
     kOffIsNoteOn = 4,      // its note-off is a note-on of velocity 0 (for the writer)
     kTimesChanged = 8,     // set by Humanize: its start or length changed
     kVelocityChanged = 16, // set by Humanize: its velocity changed
+    // 32, 64 and 128 are the humanizer's own while it runs; it clears them.
 };
 
 // One note: where it starts and how long it lasts in ticks (a MIDI file's
-// times are 32-bit), its velocity (1..127), and what it belongs to. Chords
-// are notes of one track that start together; a voice is one track,
-// channel and pitch. onEvent and offEvent say where its two events are in
+// times are 32-bit), its velocity (1..127), and what it belongs to. A lane
+// is one track and channel: one player. A voice is one lane and pitch. onEvent and offEvent say where its two events are in
 // its track, offVelocity is the note-off's second byte: the file's
 // business, which the humanizer leaves alone. 24 bytes, for files of
 // millions of notes.
@@ -112,14 +112,15 @@ std::int32_t MultiplyModulo(std::int32_t x, std::int32_t multiplier);
 std::int32_t ScrambleSeed(std::uint32_t seed);
 
 // A seed from the notes themselves, for a run given none: the sum, modulo
-// 2^31 - 1, of one scrambled term per note made from its start, pitch and
-// velocity. A sum does not depend on the order the notes are visited in,
+// 2^31 - 1, of one scrambled term per note made from its start, pitch,
+// velocity and channel. A sum does not depend on the order the notes are visited in,
 // which the host chooses; the same selection of the same song gives the
 // same seed, and another selection another one. Notes marked kLeaveAlone
 // do not count.
 std::uint32_t SeedFromNotes(const std::vector<Note>& notes);
-// One note's term of that sum: 0..2^31-2.
-std::int32_t NoteSeedTerm(std::uint32_t start, int pitch, int velocity);
+// One note's term of that sum: 0..2^31-2. The channel counts, so that a
+// part doubled on another channel and humanized on its own moves otherwise.
+std::int32_t NoteSeedTerm(std::uint32_t start, int pitch, int velocity, int channel);
 
 // The largest offset of each field, in 1/255 units of the draw: an offset
 // is round(r * numerator / denominator) for a draw r of -255..255.
@@ -138,26 +139,44 @@ struct FieldSummary {
 struct Summary {
     std::int64_t notes = 0;         // notes humanized (not left alone)
     FieldSummary timing, length, velocity;
+    std::int64_t endsJoined = 0;    // ends moved to keep touching (or overlapping) the next note of the voice
+    std::int64_t endsTrimmed = 0;   // ends cut back so as not to run into the next note of the voice
 };
 
-// Humanizes notes in place. tpq is the file's ticks per quarter note.
-//  - A strength of 0 leaves its field bit-identical, whatever the others.
-//  - The notes of a chord (one track, one start) move together, by one
-//    draw; doubled notes (one key twice on one tick) stay doubled.
+// The largest timing move at a strength, in ticks: TPQ * s / 792, rounded.
+std::int64_t LargestMove(int tpq, int timing);
+
+// Whether a note starting at start joins the gesture that began at first:
+// within a 64th note (TPQ / 16 ticks) of the gesture's first start.
+inline bool InGesture(std::uint32_t first, std::uint32_t start, int tpq)
+{
+    return std::uint64_t{start - first} * 16 <= static_cast<std::uint64_t>(tpq);
+}
+
+// Humanizes notes in place. tpq is the file's ticks per quarter note. The
+// rule: moves are kept, and ends give way.
+//  - A strength of 0 leaves its field bit-identical, whatever the others
+//    (lengths at 0 change only as the next rules need).
+//  - Gestures: the notes of one lane whose starts lie within a 64th note of
+//    the first start of their gesture (a chord, a played chord, a flam, a
+//    roll) move as a whole by one draw, their inner intervals exact.
+//    Gestures of a lane keep their order, one tick apart at least; lanes
+//    move apart, even within one track.
+//  - A start is limited only where two gestures of a lane would meet, or
+//    where a program change of its channel or a stray note event of its
+//    voice would be crossed; never to spare a length.
+//  - Ends give way. A note that touched or overlapped the next note of its
+//    voice keeps doing so: its end follows that note's new start (by as
+//    much as it overlapped, and never past that note's end, so that
+//    note-ons and note-offs pair as read). Any other note takes its length
+//    change, and its end is cut back to the next note of its voice where it
+//    would run into it.
 //  - Starts stay at or after tick 0, ends at or before tick 2^32 - 1,
-//    lengths at 1 tick or more (where the rules below leave room),
-//    velocities within 1..127 (a note of velocity 0 is left alone).
-//  - Notes of one voice keep their order; where they did not overlap they
-//    still do not, and where they did, read back first-in first-out each
-//    note-on still pairs with its own note-off. Where a move would break
-//    that, the move is limited, never the other note's length: a chord's
-//    start stays between where its voices' neighbours allow, and a length
-//    between where its neighbours' original places allow.
-//  - No note moves across a program change of its channel, or across a
-//    stray note event of its voice.
+//    lengths at 1 tick or more (a note 0 ticks long stays so at length
+//    0), velocities within 1..127 (a note of velocity 0 is left alone).
 //  - Draws come from one Minstd started at ScrambleSeed(seed), in a fixed
 //    order: the notes sorted by start, pitch, channel and track; each
-//    chord's first note draws the chord's timing, then every note draws
+//    gesture's first note draws the gesture's timing, then every note draws
 //    its length and velocity. Every draw is taken whatever the strengths,
 //    so that changing one strength never changes the others' offsets, and
 //    raising a strength only scales the same pattern (up to the limits).

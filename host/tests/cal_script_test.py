@@ -65,7 +65,7 @@ class Interpreter:
         if re.fullmatch(r"-?\d+", x):
             return int(x)
         fields = {"Event.Time": "time", "Event.Kind": "kind", "Note.Dur": "dur", "Note.Vel": "vel",
-                  "Note.Key": "pitch"}
+                  "Note.Key": "pitch", "Event.Chan": "chan"}
         if x in fields:
             return self.event[fields[x]]
         if x == "NOTE":
@@ -140,13 +140,13 @@ class Interpreter:
             self.call(form)
 
 
-def events_for(notes):
+def events_for(notes, chan=0):
     """Notes (time, pitch, dur, vel) plus a controller between them."""
     events = []
     for i, (time, pitch, dur, vel) in enumerate(notes):
-        events.append({"kind": "NOTE", "time": time, "pitch": pitch, "dur": dur, "vel": vel})
+        events.append({"kind": "NOTE", "time": time, "pitch": pitch, "dur": dur, "vel": vel, "chan": chan})
         if i % 3 == 0:
-            events.append({"kind": "CONTROL", "time": time, "dur": 0, "vel": 7})
+            events.append({"kind": "CONTROL", "time": time, "dur": 0, "vel": 7, "chan": chan})
     return events
 
 
@@ -205,8 +205,11 @@ def main():
             failures.append(message)
 
     # Notes just after tick 0, chords of three, single notes, no pitch
-    # repeated within a note's reach, some short, soft and loud.
-    notes = [(k, 20 + k, 50, 64) for k in range(12)]  # each its own start near tick 0
+    # repeated within a note's reach, some short, soft and loud; a chord
+    # played over 20 ticks and gestures a 64th note and a tick apart.
+    notes = [(k, 20 + k, 50, 64) for k in range(12)]  # one gesture near tick 0
+    notes += [(40000 + 5 * k, 60 + 4 * k, 200, 80) for k in range(5)]
+    notes += [(41000 + 31 * k, 30 + k, 20, 70) for k in range(12)]
     for i in range(60):
         time = i * TIMEBASE // 2
         pitches = [40 + i % 30, 72 + i % 20, 95 + i % 10] if i % 4 == 0 else [40 + i % 30]
@@ -244,6 +247,8 @@ def main():
             check(event["time"] >= 0, "a note before tick 0")
             check(1 <= event["dur"] <= 65535, f"a length of {event['dur']}")
             check(1 <= event["vel"] <= 127, f"a velocity of {event['vel']}")
+        starts = [e["time"] for e in events if e["kind"] == "NOTE"]
+        check(starts == sorted(starts), f"at {result} notes changed order")
         got = sorted((e["time"], e["pitch"], e["dur"], e["vel"]) for e in events if e["kind"] == "NOTE")
 
         # groobler on the same notes, in the same order, seeded as the
@@ -256,14 +261,15 @@ def main():
 
     # The same selection twice: the same moves. The same notes a semitone
     # higher (which a fixed seed would move exactly alike): other moves.
-    def offsets(selection):
-        events = events_for(selection)
+    def offsets(selection, chan=0):
+        events = events_for(selection, chan)
         Interpreter(source, 999999, events).run()
         return [e["time"] - n[0] for e, n in zip([e for e in events if e["kind"] == "NOTE"], selection)]
 
     check(offsets(notes) == offsets(notes), "the same selection was humanized differently")
     higher = [(time, pitch + 1, dur, vel) for time, pitch, dur, vel in notes]
     check(offsets(notes) != offsets(higher), "another selection got the same moves")
+    check(offsets(notes) != offsets(notes, 1), "the same notes on another channel got the same moves")
 
     for failure in failures:
         print("FAIL:", failure)

@@ -79,7 +79,7 @@ refused 2 "unknown option --sed" --sed 3 --strengths 1,2,3 in.mid x.mid
 refused 2 "--channels \"0\"" --channels 0 --strengths 1,2,3 in.mid x.mid
 refused 2 "--channels \"17\"" --channels 17 --strengths 1,2,3 in.mid x.mid
 refused 2 "--tracks \"3-1\"" --tracks 3-1 --strengths 1,2,3 in.mid x.mid
-refused 2 "has 3" --tracks 5 --strengths 1,2,3 in.mid x.mid
+refused 2 "has 4" --tracks 5 --strengths 1,2,3 in.mid x.mid
 refused 1 "No such file" --strengths 1,2,3 missing.mid x.mid
 refused 1 "not a regular file" --strengths 1,2,3 /dev/zero x.mid
 refused 1 "not a regular file" --strengths 1,2,3 pipe.mid x.mid

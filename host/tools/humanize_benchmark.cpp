@@ -2,7 +2,9 @@
 // notes in memory, and reports notes per second and the peak memory per
 // note. Native only. An argument gives another number of notes; --tracks
 // times the chord grouping instead: 65,535 tracks of 16 notes on one tick
-// against the same notes spread out.
+// against the same notes spread out; --programs times N program changes of
+// one channel on one tick followed by N notes, for N and 2N, to show that
+// the time grows with N and not with N squared.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -83,6 +85,25 @@ std::vector<std::uint8_t> ManyTracks(bool oneTick)
     return file;
 }
 
+// count program changes on tick 0, then count notes of that channel.
+std::vector<std::uint8_t> ProgramsThenNotes(long count)
+{
+    std::vector<std::uint8_t> track;
+    for (long i = 0; i < count; ++i)
+        track.insert(track.end(), {0x00, 0xC0, std::uint8_t(i % 128)});
+    for (long i = 0; i < count; ++i) {
+        track.insert(track.end(), {0x10, 0x90, std::uint8_t(40 + i % 40), 90});
+        track.insert(track.end(), {0x08, 0x80, std::uint8_t(40 + i % 40), 0});
+    }
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    std::vector<std::uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k'};
+    const auto size = static_cast<std::uint32_t>(track.size());
+    file.insert(file.end(), {std::uint8_t(size >> 24), std::uint8_t(size >> 16), std::uint8_t(size >> 8),
+                             std::uint8_t(size)});
+    file.insert(file.end(), track.begin(), track.end());
+    return file;
+}
+
 double SecondsToHumanize(std::vector<std::uint8_t> bytes)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -109,6 +130,14 @@ int main(int argc, char** argv)
         std::printf("65,535 tracks x 16 notes, read, humanized at 99,99,99 and written: spread out %.2f s, "
                     "all on one tick %.2f s (%.2f times)\n",
                     spread, chords, chords / spread);
+        return 0;
+    }
+    if (argc > 1 && std::string(argv[1]) == "--programs") {
+        const long n = argc > 2 ? std::atol(argv[2]) : 160000;
+        const double once = SecondsToHumanize(ProgramsThenNotes(n));
+        const double twice = SecondsToHumanize(ProgramsThenNotes(2 * n));
+        std::printf("%ld program changes on one tick, then %ld notes: %.3f s; twice as many: %.3f s (%.2f times)\n",
+                    n, n, once, twice, twice / once);
         return 0;
     }
     const long count = argc > 1 ? std::atol(argv[1]) : 1000000;

@@ -56,9 +56,13 @@ def main():
     for bar, root in enumerate(roots):
         for eighth in range(8):
             bass += notes(1, [root], (bar * 8 + eighth) * TPQ // 2, TPQ // 2, 100)
-    header = b"MThd" + struct.pack(">IHHH", 6, 1, 3, TPQ)
+    drums = [(0, b"\xFF\x03\x05Drums")]
+    for eighth in range(32):
+        hits = [42] + ([36] if eighth % 4 == 0 else [38] if eighth % 4 == 2 else [])
+        drums += notes(9, hits, eighth * TPQ // 2, TPQ // 4, 90 if eighth % 2 else 110)
+    header = b"MThd" + struct.pack(">IHHH", 6, 1, 4, TPQ)
     with open(sys.argv[1], "wb") as f:
-        f.write(header + track(tempo) + track(piano) + track(bass))
+        f.write(header + track(tempo) + track(piano) + track(bass) + track(drums))
 
 
 if __name__ == "__main__":
