@@ -4,9 +4,12 @@
 // beside itself by full path, calls GrooblerDialog once and frees the DLL
 // again, as the host does; elsewhere only --strengths is available. It
 // reads only the file the user names and writes only the one they name.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,7 +37,7 @@ const char kUsage[] =
     "  no length changes at random: an end moves only to keep such a join or\n"
     "  to avoid such an overlap.\n"
     "  --strengths T,L,V  use these strengths instead of asking grooble.dll\n"
-    "  --seed N           the random seed, 0..4294967295 (the same seed and\n"
+    "  --seed N           the random seed, 0..2147483646 (the same seed and\n"
     "                     strengths give the same file; default: a seed made\n"
     "                     from the notes humanized, as the script makes it)\n"
     "  --tracks LIST      humanize only these tracks (1 is the first), e.g.\n"
@@ -48,10 +51,29 @@ const char kUsage[] =
     "  --about F.bmp      with --play: the About box, opened from the\n"
     "                     system menu before OK\n"
 #endif
+    "  --                 ends the options: what follows are files, even if\n"
+    "                     they begin with a hyphen\n"
     "  OUT.mid is written to a new temporary file beside it and renamed over\n"
     "  it when complete; OUT.mid may not be IN.mid.\n"
     "  Exit status: 0 done or cancelled, 1 a file could not be read or\n"
     "  written, 2 wrong arguments.\n";
+
+// A name as it can be shown on a terminal: control characters (which could
+// move the cursor or rewrite what is shown) as \xNN.
+std::string Shown(const std::string& name)
+{
+    std::string shown;
+    for (const unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
 
 int ArgumentError(const std::string& message)
 {
@@ -205,8 +227,18 @@ struct Options {
 // status after the message, and -1 after --help.
 int ParseArguments(int argc, char** argv, Options* options)
 {
+    std::set<std::string> given;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
+        if (optionsEnded) {
+            options->files.push_back(option);
+            continue;
+        }
+        if (option == "--") {
+            optionsEnded = true;
+            continue;
+        }
         if (option == "--help" || option == "-h") {
             std::fputs(kUsage, stdout);
             return -1;
@@ -219,22 +251,25 @@ int ParseArguments(int argc, char** argv, Options* options)
             ;
         if (!takesValue) {
             if (option.size() > 1 && option[0] == '-')
-                return ArgumentError("unknown option " + option);
+                return ArgumentError("unknown option " + Shown(option) + " (-- ends the options)");
             options->files.push_back(option);
             continue;
         }
         if (i + 1 >= argc)
             return ArgumentError(option + " needs a value");
+        if (!given.insert(option).second)
+            return ArgumentError(option + " is given twice");
         const std::string value = argv[++i];
-        const std::string quoted = option + " \"" + value + "\": ";
+        const std::string quoted = option + " \"" + Shown(value) + "\": ";
         std::uint64_t number;
         if (option == "--strengths") {
             if (!ParseStrengths(value, &options->strengths))
                 return ArgumentError(quoted + "expected T,L,V, three strengths 0..99 in digits");
             options->haveStrengths = true;
         } else if (option == "--seed") {
-            if (!ParseNumber(value, 0xFFFFFFFFu, &number))
-                return ArgumentError(quoted + "expected a number 0..4294967295 in digits");
+            // The generator has 2^31 - 2 states: larger seeds would repeat.
+            if (!ParseNumber(value, humanize::kModulus - 1, &number))
+                return ArgumentError(quoted + "expected a number 0..2147483646 in digits");
             options->seed = static_cast<std::uint32_t>(number);
             options->haveSeed = true;
         } else if (option == "--tracks") {
@@ -284,23 +319,23 @@ int Run(const Options& options)
     std::vector<std::uint8_t> bytes;
     FileIdentity input;
     if (!ReadInputFile(in, &bytes, &input, &why)) {
-        std::fprintf(stderr, "groobler: cannot read %s: %s\n", in.c_str(), why.c_str());
+        std::fprintf(stderr, "groobler: cannot read %s: %s\n", Shown(in).c_str(), why.c_str());
         return 1;
     }
     humanize::MidiFile midi;
     humanize::MidiError error;
     if (!humanize::ReadMidi(std::move(bytes), &midi, &error)) {
-        std::fprintf(stderr, "groobler: %s is no MIDI file it can use: %s\n", in.c_str(),
+        std::fprintf(stderr, "groobler: %s is no MIDI file it can use: %s\n", Shown(in).c_str(),
                      error.Describe().c_str());
         return 1;
     }
     for (std::size_t t = midi.tracks; t < options.tracks.size(); ++t)
         if (options.tracks[t])
-            return ArgumentError("--tracks names track " + std::to_string(t + 1) + ", but " + in + " has " +
+            return ArgumentError("--tracks names track " + std::to_string(t + 1) + ", but " + Shown(in) + " has " +
                                  std::to_string(midi.tracks));
     SafeOutput output;
     if (!output.Open(out, input, &why)) {
-        std::fprintf(stderr, "groobler: cannot write %s: %s\n", out.c_str(), why.c_str());
+        std::fprintf(stderr, "groobler: cannot write %s: %s\n", Shown(out).c_str(), why.c_str());
         return 1;
     }
 
@@ -311,7 +346,7 @@ int Run(const Options& options)
         if (result < 0)
             return 1;
         if (result == 0) {
-            std::printf("cancelled: %s not written\n", out.c_str());
+            std::printf("cancelled: %s not written\n", Shown(out).c_str());
             return 0;
         }
         if (!humanize::UnpackResult(result, &strengths)) {
@@ -327,24 +362,32 @@ int Run(const Options& options)
     Select(options, &midi);
     const std::uint32_t seed = options.haveSeed ? options.seed : humanize::SeedFromNotes(midi.notes);
     const humanize::Summary summary = humanize::HumanizeFile(&midi, strengths, seed);
-    const bool written = humanize::WriteMidi(midi, [&](const std::uint8_t* data, std::size_t size) {
+    // The temporary file exists only from here, while it is written.
+    const bool written = output.Create(&why) && humanize::WriteMidi(midi, [&](const std::uint8_t* data, std::size_t size) {
         return output.Write(data, size, &why);
     });
     if (!written || !output.Commit(&why)) {
         if (why.empty())
             why = "a gap between two events grew past what a delta time can hold";
-        std::fprintf(stderr, "groobler: cannot write %s: %s\n", out.c_str(), why.c_str());
+        std::fprintf(stderr, "groobler: cannot write %s: %s\n", Shown(out).c_str(), why.c_str());
         return 1;
     }
     std::printf("strengths %d,%d,%d, seed %lu%s: %lld notes humanized into %s\n", strengths.timing,
                 strengths.length, strengths.velocity, static_cast<unsigned long>(seed),
                 options.haveSeed ? "" : " (from the notes)", static_cast<long long>(summary.notes),
-                out.c_str());
+                Shown(out).c_str());
     PrintField("timing", summary.timing, "ticks");
     PrintField("length", summary.length, "ticks");
     PrintField("velocity", summary.velocity, "steps");
     std::printf("  %lld ends kept joined to the next note of their key, %lld cut back to it\n",
                 static_cast<long long>(summary.endsJoined), static_cast<long long>(summary.endsTrimmed));
+    // The file is written; a summary lost on a full device is still a
+    // failure the caller should hear of.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "groobler: %s was written, but its summary could not be: %s\n", Shown(out).c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
     return 0;
 }
 
@@ -352,6 +395,7 @@ int Run(const Options& options)
 
 int main(int argc, char** argv)
 {
+    SafeOutput::HandleSignals();
     Options options;
     const int status = ParseArguments(argc, argv, &options);
     if (status != 0)
@@ -360,7 +404,7 @@ int main(int argc, char** argv)
         return Run(options);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "groobler: out of memory while humanizing %s; nothing was written\n",
-                     options.files[0].c_str());
+                     Shown(options.files[0]).c_str());
         return 1;
     }
 }

@@ -26,9 +26,12 @@ struct FileIdentity {
 bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, FileIdentity* identity,
                    std::string* why);
 
-// The output file. Open makes the temporary file; Write appends; Commit
-// renames it over the output. Whatever fails, the temporary file (and only
-// that) is removed, and the output is as it was.
+// The output file. Open finds and checks it; Create makes the temporary
+// file beside it once there is something to write; Write appends (through
+// a buffer); Commit renames it over the output. Whatever fails, the
+// temporary file (and only that) is removed, and the output is as it was;
+// on POSIX so it is on SIGINT, SIGTERM and SIGHUP too, after which the
+// program ends as the signal would have ended it.
 class SafeOutput {
 public:
     SafeOutput() = default;
@@ -39,22 +42,40 @@ public:
     // Refuses an output that is the input file (by identity, whatever the
     // name), a folder, or anything but a regular file. An output that is
     // a symbolic link is written through: the file it leads to is
-    // replaced, and the link stays.
+    // replaced, and the link stays. On POSIX a link is followed only where
+    // the system's protected-symlinks rule would follow it: in a sticky
+    // folder that others may write to, only a link of the caller's own or
+    // of the folder's owner.
     bool Open(const std::string& path, const FileIdentity& input, std::string* why);
+    bool Create(std::string* why);
     bool Write(const std::uint8_t* data, std::size_t size, std::string* why);
-    // An existing output's permission bits go to the new file.
+    // An existing output's permission bits, owner and group go to the new
+    // file, as far as the caller may give them; where the owner cannot be
+    // kept, the set-user-ID and set-group-ID bits are dropped.
     bool Commit(std::string* why);
 
+    // Removes the temporary file of the output being written, if any, on
+    // SIGINT, SIGTERM and SIGHUP; a file-size limit (SIGXFSZ) becomes a
+    // write error. Once, at the start.
+    static void HandleSignals();
+
 private:
+    bool Put(const std::uint8_t* data, std::size_t size, std::string* why);
+    bool Flush(std::string* why);
     void Discard();
 
     std::string target_;
     std::string temporary_;
+    std::vector<std::uint8_t> buffer_;
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else
+    int folder_ = -1;      // the output's folder, held open
+    std::string name_;     // the output's name in it
     int descriptor_ = -1;
     unsigned mode_ = 0;
+    bool existed_ = false;
+    unsigned owner_ = 0, group_ = 0;
 #endif
 };
 

@@ -134,13 +134,16 @@ void Account(FieldSummary& field, std::int64_t was, std::int64_t now)
 // that any number of changes on one tick costs it a few steps.
 class ProgramBarriers {
 public:
-    explicit ProgramBarriers(const std::vector<ProgramChange>& programs) : changes_(16), ticks_(16)
+    // Only the changes of the channels that have notes to move count.
+    ProgramBarriers(const std::vector<ProgramChange>& programs, const bool (&used)[16]) : changes_(16), ticks_(16)
     {
         for (const ProgramChange& change : programs)
-            changes_[change.channel & 15].push_back({change.time, change.event, change.track});
+            if (used[change.channel & 15])
+                changes_[change.channel & 15].push_back({change.time, change.event, change.track});
         for (int channel = 0; channel < 16; ++channel) {
             std::vector<Change>& list = changes_[channel];
-            std::sort(list.begin(), list.end(), Less);
+            if (!std::is_sorted(list.begin(), list.end(), Less))
+                std::sort(list.begin(), list.end(), Less);
             std::vector<Tick>& ticks = ticks_[channel];
             for (std::uint32_t i = 0; i < list.size(); ++i) {
                 if (ticks.empty() || ticks.back().time != list[i].time)
@@ -220,18 +223,24 @@ private:
 // comes after every note of its voice).
 class StrayBarriers {
 public:
-    explicit StrayBarriers(const std::vector<StrayNoteEvent>& strays) : strays_(strays)
+    // Sorted as places in the list, so that millions of strays cost 4
+    // bytes more each, not a copy.
+    // Only the strays of voices that have notes to move count.
+    template <typename Used>
+    StrayBarriers(const std::vector<StrayNoteEvent>& strays, Used used) : strays_(strays)
     {
-        std::sort(strays_.begin(), strays_.end(), Less);
+        for (std::uint32_t i = 0; i < strays.size(); ++i)
+            if (used(strays[i].track, strays[i].channel, strays[i].pitch))
+                order_.push_back(i);
+        std::sort(order_.begin(), order_.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return Less(strays_[a], strays_[b]); });
     }
 
     // The latest end the note, at its place as read, may have.
     std::int64_t EndLimit(const Note& note) const
     {
-        const std::size_t i = FirstAfterStart(note);
-        if (i < strays_.size() && SameVoice(strays_[i], note) && !strays_[i].on)
-            return strays_[i].time;
-        return kLastTick;
+        const StrayNoteEvent* after = At(FirstAfterStart(note), note);
+        return after && !after->on ? after->time : kLastTick;
     }
 
     // Narrows [lo, hi], the starts the note may take; a note-off after it
@@ -239,10 +248,10 @@ public:
     void Narrow(const Note& note, std::int64_t& lo, std::int64_t& hi) const
     {
         const std::size_t i = FirstAfterStart(note);
-        if (i > 0 && SameVoice(strays_[i - 1], note))
-            lo = std::max<std::int64_t>(lo, strays_[i - 1].time);
-        if (i < strays_.size() && SameVoice(strays_[i], note))
-            hi = std::min<std::int64_t>(hi, std::int64_t{strays_[i].time} - (!strays_[i].on && note.length > 0));
+        if (const StrayNoteEvent* before = i > 0 ? At(i - 1, note) : nullptr)
+            lo = std::max<std::int64_t>(lo, before->time);
+        if (const StrayNoteEvent* after = At(i, note))
+            hi = std::min<std::int64_t>(hi, std::int64_t{after->time} - (!after->on && note.length > 0));
     }
 
 private:
@@ -255,13 +264,18 @@ private:
         return a.event < b.event;
     }
 
-    static bool SameVoice(const StrayNoteEvent& stray, const Note& note)
+    // The stray at place i of the order if it is of the note's voice.
+    const StrayNoteEvent* At(std::size_t i, const Note& note) const
     {
-        return stray.track == note.track && stray.channel == note.channel && stray.pitch == note.pitch;
+        if (i >= order_.size())
+            return nullptr;
+        const StrayNoteEvent& stray = strays_[order_[i]];
+        const bool same = stray.track == note.track && stray.channel == note.channel && stray.pitch == note.pitch;
+        return same ? &stray : nullptr;
     }
 
-    // The first stray of the note's voice (or of a later voice) that comes
-    // after the note's note-on.
+    // The place of the first stray of the note's voice (or of a later
+    // voice) that comes after the note's note-on.
     std::size_t FirstAfterStart(const Note& note) const
     {
         StrayNoteEvent key;
@@ -270,11 +284,14 @@ private:
         key.pitch = note.pitch;
         key.time = note.start;
         key.event = note.onEvent;
-        return static_cast<std::size_t>(std::upper_bound(strays_.begin(), strays_.end(), key, Less) -
-                                        strays_.begin());
+        return static_cast<std::size_t>(
+            std::upper_bound(order_.begin(), order_.end(), key,
+                             [&](const StrayNoteEvent& k, std::uint32_t i) { return Less(k, strays_[i]); }) -
+            order_.begin());
     }
 
-    std::vector<StrayNoteEvent> strays_;
+    const std::vector<StrayNoteEvent>& strays_;
+    std::vector<std::uint32_t> order_;
 };
 
 bool SameLane(const Note& a, const Note& b)
@@ -395,8 +412,19 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
     // gesture before at least.
     const std::int64_t largest = LargestMove(tpq, strengths.timing);
     const std::int64_t timingScale = std::int64_t{tpq} * strengths.timing;
-    const ProgramBarriers programs(fixed.programs);
-    const StrayBarriers strays(fixed.strays);
+    // The voices and channels that have notes to move: other program
+    // changes and strays cannot limit anything.
+    bool channels[16] = {};
+    std::vector<bool> used(n == 0 ? 0 : (std::size_t{notes[lane[n - 1]].track} + 1) * 2048);
+    for (const std::uint32_t i : lane) {
+        channels[notes[i].channel & 15] = true;
+        used[std::size_t{notes[i].track} * 2048 + (notes[i].channel & 15) * 128u + (notes[i].pitch & 127)] = true;
+    }
+    const ProgramBarriers programs(fixed.programs, channels);
+    const StrayBarriers strays(fixed.strays, [&](std::size_t track, int channel, int pitch) {
+        const std::size_t voice = track * 2048 + (channel & 15) * 128u + (pitch & 127);
+        return voice < used.size() && used[voice];
+    });
     std::vector<Window> windows(n);
     auto isHead = [&](std::size_t k) { return (notes[lane[k]].flags & kGestureHead) != 0; };
     for (std::size_t a = 0, b; a < n; a = b) {

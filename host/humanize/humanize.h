@@ -104,11 +104,16 @@ private:
 std::int32_t MultiplyModulo(std::int32_t x, std::int32_t multiplier);
 
 // The generator's first state for a seed. MINSTD is linear: started from
-// k * s it gives k times the draws of s. So the seed is first folded into
-// the modulus (0..4294967295 all stay apart) and then scrambled by three
-// rounds of a MINSTD step and a multiplication by a number taken from the
-// value itself (x * (x mod 40000 + 2)), which is not linear. Only signed
-// 32-bit arithmetic, as the script can do it. Returns 1..2^31-2.
+// k * s it gives k times the draws of s. So the seed (0..2^31 - 2, which
+// plus one are the generator's states; larger seeds are folded into that
+// range and would repeat smaller ones, so callers offer only these) is
+// scrambled by three rounds of a MINSTD step and a multiplication by a
+// number taken from the value itself (x * (x mod 40000 + 2)), which is not
+// linear. The multiplication is not one-to-one: of the seeds 0..2^31 - 2,
+// 1,344,221,716 share their first state with a smaller seed, so the seeds
+// give some 803 million different patterns of moves (two seeds chosen at
+// random meet one in 803 million times). Only signed 32-bit arithmetic, as
+// the script can do it. Returns 1..2^31-2.
 std::int32_t ScrambleSeed(std::uint32_t seed);
 
 // A seed from the notes themselves, for a run given none: the sum, modulo

@@ -1,6 +1,7 @@
 #include "midi_file.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 
 namespace humanize {
@@ -71,6 +72,7 @@ public:
         std::size_t at = begin;
         std::uint64_t time = 0;
         std::uint8_t runningStatus = 0;
+        bool afterSysex = false;
         bool ended = false;
         for (std::uint32_t index = 0; at < end; ++index) {
             if (ended)
@@ -89,10 +91,13 @@ public:
             if (status & 0x80) {
                 ++at;
             } else {
+                if (afterSysex)
+                    return Fail(at, "a status byte (running status ends at a system-exclusive event)");
                 if (runningStatus == 0)
                     return Fail(at, "a status byte (no running status is in effect)");
                 status = runningStatus;
             }
+            afterSysex = false;
             event.status = status;
             if (status < 0xF0) {
                 const std::uint32_t count = (status & 0xE0) == 0xC0 ? 1 : 2;
@@ -120,8 +125,13 @@ public:
                 at += length;
                 event.data = static_cast<std::uint32_t>(start);
                 event.size = static_cast<std::uint32_t>(at - start);
-                // Running status goes on past system-exclusive and meta
-                // events here, as many files expect.
+                // Running status goes on past a meta event, as many files
+                // expect, but not past a system-exclusive one, which the
+                // standard says cancels it and common readers read apart.
+                if (status != kMeta) {
+                    runningStatus = 0;
+                    afterSysex = true;
+                }
                 if (status == kMeta && bytes_[start] == kEndOfTrack)
                     ended = true;
             } else {
@@ -147,10 +157,11 @@ struct Waiting {
 };
 
 // Pairs the note events of one track first-in first-out per channel and
-// pitch, appending the notes to file->notes.
+// pitch, appending the notes to file->notes; collects the program changes,
+// the strays and the spans of split system-exclusive messages.
 class NotePairing {
 public:
-    NotePairing() : waiting_(16 * 128), head_(16 * 128), touched_(16 * 128) {}
+    NotePairing() : waiting_(16 * 128), touched_(16 * 128) {}
 
     void StartTrack(MidiFile* file, MidiChunk* chunk, std::uint16_t track)
     {
@@ -160,32 +171,45 @@ public:
         track_ = track;
     }
 
-    // The note-ons still waiting are never ended: strays.
+    // The note-ons still waiting are never ended: strays. A split
+    // system-exclusive message never finished lasts to the track's end.
     void EndTrack()
     {
         for (std::uint32_t voice : used_) {
-            for (std::size_t i = head_[voice]; i < waiting_[voice].size(); ++i)
-                AddStray(waiting_[voice][i].index, waiting_[voice][i].time, voice, true);
+            for (const Waiting& on : waiting_[voice])
+                AddStray(on.index, on.time, voice, true);
             waiting_[voice].clear();
-            head_[voice] = 0;
             touched_[voice] = false;
         }
         used_.clear();
+        if (splitOpen_)
+            file_->sysexSpans.push_back({track_, splitStart_, lastTime_});
+        splitOpen_ = false;
     }
 
     void operator()(const Event& e)
     {
+        const std::vector<std::uint8_t>& b = file_->bytes;
+        lastTime_ = e.time;
         if ((e.status & 0xF0) == 0xC0)
             file_->fixed.programs.push_back({e.time, e.index, track_, static_cast<std::uint8_t>(e.status & 0x0F)});
+        if (e.status == 0xF0 || (e.status == 0xF7 && splitOpen_)) {
+            // A packet that does not end in F7 goes on in F7 packets.
+            const bool finished = b[e.data + e.size - 1] == 0xF7;
+            if (e.status == 0xF0 && !splitOpen_)
+                splitStart_ = e.time;
+            if (finished && splitOpen_)
+                file_->sysexSpans.push_back({track_, splitStart_, e.time});
+            splitOpen_ = !finished;
+        }
         if (e.size != 2)
             return;
-        const std::vector<std::uint8_t>& b = file_->bytes;
         const std::uint8_t velocity = b[e.data + 1];
         const bool on = IsNoteOn(e.status, velocity);
         if (!on && !IsNoteOff(e.status, velocity))
             return;
         const std::uint32_t voice = (e.status & 0x0Fu) * 128u + b[e.data];
-        std::vector<Waiting>& list = waiting_[voice];
+        std::deque<Waiting>& list = waiting_[voice];
         if (on) {
             if (!touched_[voice]) {
                 touched_[voice] = true;
@@ -194,15 +218,12 @@ public:
             list.push_back({e.index, e.time, velocity});
             return;
         }
-        if (head_[voice] == list.size()) {
+        if (list.empty()) {
             AddStray(e.index, e.time, voice, false);  // a note-off with nothing to end
             return;
         }
-        const Waiting& start = list[head_[voice]++];
-        if (head_[voice] == list.size()) {
-            list.clear();
-            head_[voice] = 0;
-        }
+        const Waiting start = list.front();
+        list.pop_front();
         Note note;
         note.track = track_;
         note.channel = static_cast<std::uint8_t>(e.status & 0x0F);
@@ -233,13 +254,49 @@ private:
         file_->fixed.strays.push_back(stray);
     }
 
-    std::vector<std::vector<Waiting>> waiting_;
-    std::vector<std::size_t> head_;
+    // In deques, which grow without copying: a track may leave millions
+    // of note-ons waiting.
+    std::vector<std::deque<Waiting>> waiting_;
     std::vector<bool> touched_;             // voices used in this track
     std::vector<std::uint32_t> used_;
     MidiFile* file_ = nullptr;
     MidiChunk* chunk_ = nullptr;
     std::uint16_t track_ = 0;
+    bool splitOpen_ = false;
+    std::uint32_t splitStart_ = 0;
+    std::uint32_t lastTime_ = 0;
+};
+
+// Counts what a track's pairing will make, so that each list is allocated
+// once at its size: notes, strays and program changes.
+class PairingCount {
+public:
+    PairingCount() : waiting_(16 * 128) {}
+    void operator()(const std::vector<std::uint8_t>& b, const Event& e)
+    {
+        programs += (e.status & 0xF0) == 0xC0;
+        if (e.size != 2)
+            return;
+        const std::uint8_t velocity = b[e.data + 1];
+        std::uint32_t& waiting = waiting_[(e.status & 0x0Fu) * 128u + b[e.data]];
+        if (IsNoteOn(e.status, velocity))
+            ++waiting;
+        else if (IsNoteOff(e.status, velocity) && waiting > 0)
+            --waiting, ++notes;
+        else if (IsNoteOff(e.status, velocity))
+            ++strays;
+    }
+    void EndTrack()
+    {
+        for (std::uint32_t& waiting : waiting_) {
+            strays += waiting;
+            waiting = 0;
+        }
+    }
+    std::size_t notes = 0, strays = 0, programs = 0;
+
+private:
+    std::vector<std::uint32_t> waiting_;
 };
 
 void PutVlq(std::vector<std::uint8_t>& out, std::uint32_t value)
@@ -405,6 +462,37 @@ void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths)
     }
 }
 
+// Marks kKeepTimes on the notes whose events could move into a split
+// system-exclusive message of their track, where no other event may come:
+// within the largest timing move plus their largest length change (and a
+// tick) of one.
+void KeepNotesOutOfSplitSysex(MidiFile* file, const Strengths& strengths)
+{
+    using Span = MidiFile::SysexSpan;
+    const std::vector<Span>& spans = file->sysexSpans;
+    const std::int64_t timing = LargestMove(file->division, strengths.timing);
+    std::uint16_t track = 0;
+    for (const MidiChunk& chunk : file->chunks) {
+        if (!chunk.track)
+            continue;
+        // A track's spans were found in time order, one after another.
+        const auto range = std::equal_range(spans.begin(), spans.end(), Span{track++, 0, 0},
+                                            [](const Span& a, const Span& b) { return a.track < b.track; });
+        if (range.first == range.second)
+            continue;
+        Note* notes = file->notes.data() + chunk.firstNote;
+        for (std::uint32_t i = 0; i < chunk.noteCount; ++i) {
+            const std::int64_t reach = timing + ScaledOffset(255, std::int64_t{notes[i].length} * strengths.length, 396) + 1;
+            const std::int64_t low = notes[i].start - reach;
+            const std::int64_t high = std::int64_t{notes[i].start} + notes[i].length + reach;
+            const auto span = std::lower_bound(range.first, range.second, low,
+                                               [](const Span& a, std::int64_t t) { return a.last < t; });
+            if (span != range.second && span->first <= high)
+                notes[i].flags |= kKeepTimes;
+        }
+    }
+}
+
 }  // namespace
 
 std::string MidiError::Describe() const
@@ -418,6 +506,7 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
     file->chunks.clear();
     file->notes.clear();
     file->fixed = FixedEvents();
+    file->sysexSpans.clear();
     const std::vector<std::uint8_t>& b = file->bytes;
     Reader reader(b, error);
     if (b.size() < 14 || b[0] != 'M' || b[1] != 'T' || b[2] != 'h' || b[3] != 'd')
@@ -440,10 +529,12 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
         return reader.Fail(12, "a nonzero number of ticks per quarter note");
     file->headerSize = 8 + headerLength;
 
-    // First the chunks, each track checked and its events and note-ons
-    // counted, so that the notes are held in one allocation of their size.
+    // First the chunks, each track checked and what its pairing will make
+    // counted, so that each list is held in one allocation of its size.
+    // Foreign chunks in a row are kept as one span of bytes.
     std::size_t at = file->headerSize;
-    std::size_t noteOns = 0;
+    std::size_t found = 0;
+    PairingCount count;
     while (at < b.size()) {
         if (b.size() - at < 8)
             return reader.Fail(at, "a chunk header (type and length, 8 bytes)");
@@ -455,23 +546,28 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
         chunk.offset = static_cast<std::uint32_t>(at + 8);
         chunk.size = length;
         if (chunk.track) {
+            if (++found > file->tracks)
+                return reader.Fail(at, "no more track chunks than the header says");
             if (!reader.Track(chunk.offset, chunk.offset + length, [&](const Event& e) {
                     ++chunk.events;
                     chunk.largestGap = std::max(chunk.largestGap, e.delta);
-                    noteOns += e.size == 2 && IsNoteOn(e.status, b[e.data + 1]);
+                    count(b, e);
                 }))
                 return false;
+            count.EndTrack();
         }
-        file->chunks.push_back(std::move(chunk));
         at += 8 + static_cast<std::size_t>(length);
+        if (!chunk.track && !file->chunks.empty() && !file->chunks.back().track)
+            file->chunks.back().size = static_cast<std::uint32_t>(at - file->chunks.back().offset);
+        else
+            file->chunks.push_back(std::move(chunk));
     }
-    std::size_t found = 0;
-    for (const MidiChunk& chunk : file->chunks)
-        found += chunk.track;
     if (found != file->tracks)
         return reader.Fail(b.size(), "as many track chunks as the header says");
 
-    file->notes.reserve(noteOns);
+    file->notes.reserve(count.notes);
+    file->fixed.strays.reserve(count.strays);
+    file->fixed.programs.reserve(count.programs);
     NotePairing pairing;
     std::uint16_t track = 0;
     for (MidiChunk& chunk : file->chunks) {
@@ -490,6 +586,7 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
 Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed)
 {
     KeepTimesWhereGapsCouldOverflow(file, strengths);
+    KeepNotesOutOfSplitSysex(file, strengths);
     return Humanize(file->notes, file->division, strengths, seed, file->fixed);
 }
 

@@ -19,7 +19,7 @@ namespace humanize {
 const std::uint32_t kLargestDelta = 0x0FFFFFFF;
 
 struct MidiChunk {
-    bool track = false;              // an MTrk chunk, else one passed through
+    bool track = false;              // an MTrk chunk, else foreign ones in a row, passed through
     std::uint32_t offset = 0;        // of the chunk's body
     std::uint32_t size = 0;
     std::uint32_t events = 0;        // for tracks: its events, end-of-track included
@@ -43,6 +43,13 @@ struct MidiFile {
     // among the fixed events with the program changes.
     std::vector<Note> notes;
     FixedEvents fixed;
+    // Split system-exclusive messages: from the tick of the F0 packet to
+    // that of the F7 packet that ends it. No note event may come between.
+    struct SysexSpan {
+        std::uint16_t track;
+        std::uint32_t first, last;
+    };
+    std::vector<SysexSpan> sysexSpans;
 };
 
 struct MidiError {
@@ -59,7 +66,8 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
 // own ticks per quarter and fixed events. First the notes of every track
 // where moves of these strengths could open a gap between two events wider
 // than a delta time can hold (a track with gaps of some 2^28 ticks) are
-// marked kKeepTimes, so that every file written can be read again.
+// marked kKeepTimes, so that every file written can be read again, and so
+// are the notes that could reach into a split system-exclusive message.
 Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed);
 
 // Writes the file through sink, chunk by chunk, and stops at the first

@@ -23,5 +23,9 @@ grep -q "GrooblerDialog returned 123456" "$work/output.txt" || { echo "FAIL: not
 grep -q "strengths 12,34,56, seed 5" "$work/output.txt" || { echo "FAIL: not humanized with them"; exit 1; }
 [ -s out-e2e.mid ] || { echo "FAIL: no output file"; exit 1; }
 cmp -s "$work/in.mid" out-e2e.mid && { echo "FAIL: the file did not change"; exit 1; }
-rm -f out-e2e.mid
+# An output that is a link stays a link; the file it leads to is replaced.
+cp "$work/in.mid" in-e2e.mid && cp "$work/in.mid" target-e2e.mid && ln -sf target-e2e.mid link-e2e.mid
+"$wine_tests/wine-run.sh" "$arch" ./"$(basename "$groobler")" --strengths 50,50,50 in-e2e.mid link-e2e.mid >/dev/null 2>&1
+[ -L link-e2e.mid ] && ! cmp -s "$work/in.mid" target-e2e.mid || { echo "FAIL: the output link was not kept"; exit 1; }
+rm -f out-e2e.mid in-e2e.mid link-e2e.mid target-e2e.mid
 exit 0

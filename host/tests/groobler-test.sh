@@ -26,16 +26,18 @@ cmp -s a.mid c.mid && fail "another seed gave the same file"
 cmp -s a.mid in.mid && fail "strengths 60,40,60 changed nothing"
 cmp -s d.mid e.mid || fail "the seed made from the notes differs between runs"
 grep -q "notes humanized into a.mid" a.txt || fail "no summary: $(cat a.txt)"
-# Seeds a modulus apart, or whose generator states were once alike, differ.
-for seed in 0 1 2147483647 2147483648; do
+# Seeds at the ends of the range, or whose generator states were once alike, differ.
+for seed in 0 1 1234567 2147483645 2147483646; do
     "$groobler" --strengths 60,40,60 --seed $seed in.mid seed-$seed.mid >/dev/null || fail "seed $seed failed"
 done
-[ "$(md5sum seed-*.mid | cut -d' ' -f1 | sort -u | wc -l)" -eq 4 ] || fail "seeds 0, 1, 2^31-1, 2^31 gave alike files"
+[ "$(md5sum seed-*.mid | cut -d' ' -f1 | sort -u | wc -l)" -eq 5 ] || fail "seeds 0, 1, 1234567, 2^31-3, 2^31-2 gave alike files"
 grep -q "(from the notes)" d.txt || fail "no word of the seed's origin: $(cat d.txt)"
 # The drums of channel 10 left alone: only the other channels change.
 "$groobler" --strengths 99,99,99 --seed 3 --channels 1-9,11-16 in.mid f.mid >/dev/null || fail "--channels run failed"
 "$groobler" --strengths 99,99,99 --seed 3 --channels 1 in.mid g.mid | grep -q " 0 notes humanized" &&
     fail "--channels 1 humanized nothing"
+"$groobler" --strengths 99,99,99 --seed 3 --tracks 3 in.mid t.mid | grep -q " 32 notes humanized" ||
+    fail "--tracks 3 did not choose the bass's 32 notes"
 "$groobler" --strengths 99,99,99 --seed 3 --tracks 1 --channels 2 in.mid h.mid | grep -q " 0 notes humanized" ||
     fail "--tracks 1 --channels 2 humanized notes of an empty selection"
 cmp -s in.mid h.mid || fail "an empty selection changed the file"
@@ -73,7 +75,11 @@ refused 2 "three strengths 0..99" --strengths +5,5,5 in.mid x.mid
 refused 2 "three strengths 0..99" --strengths '5, 5, 5' in.mid x.mid
 refused 2 "--seed \"-3\"" --seed -3 --strengths 1,2,3 in.mid x.mid
 refused 2 "--seed \"\"" --seed "" --strengths 1,2,3 in.mid x.mid
-refused 2 "0..4294967295" --seed 4294967296 --strengths 1,2,3 in.mid x.mid
+refused 2 "0..2147483646" --seed 2147483647 --strengths 1,2,3 in.mid x.mid
+refused 2 "--seed is given twice" --seed 1 --seed 1 --strengths 1,2,3 in.mid x.mid
+refused 2 "unknown option -x.mid (-- ends" --strengths 1,2,3 in.mid -x.mid
+refused 1 "\\x1B[2J" --strengths 1,2,3 "$(printf 'in.mid\033[2J')" x.mid
+refused 1 "special file whose size is not known" --strengths 1,2,3 /proc/self/status x.mid
 refused 2 "--seed needs a value" --strengths 1,2,3 in.mid x.mid --seed
 refused 2 "unknown option --sed" --sed 3 --strengths 1,2,3 in.mid x.mid
 refused 2 "--channels \"0\"" --channels 0 --strengths 1,2,3 in.mid x.mid
@@ -123,5 +129,43 @@ ln -s target.mid link.mid
 cmp -s target.mid take.mid || fail "the link's file was not replaced"
 long=$(printf 'n%.0s' $(seq 1 248)).mid
 "$groobler" --strengths 50,50,50 --seed 1 in.mid "$long" >/dev/null || fail "an output name of 252 bytes failed"
-ls -a | grep -q '^\.groobler-' && fail "a temporary file was left behind"
+# -- ends the options; a summary lost on a full device is a failure.
+cp in.mid ./-in.mid
+"$groobler" --strengths 50,50,50 -- -in.mid -out.mid >/dev/null && [ -f ./-out.mid ] || fail "-- did not end the options"
+"$groobler" --strengths 50,50,50 in.mid full.mid >/dev/full 2>"$err" && fail "a summary written to /dev/full exited 0"
+# A link planted at the first temporary name (the process's own number,
+# which exec keeps) is never followed.
+echo keep > victim2
+bash -c 'ln -s victim2 .groobler-$$-0; exec "$0" --strengths 50,50,50 in.mid planted.mid' "$groobler" >/dev/null ||
+    fail "writing beside a planted link failed"
+[ "$(cat victim2)" = keep ] && [ -f planted.mid ] || fail "a link at the temporary's name was followed"
+rm -f .groobler-*-0
+# A file-size limit is a write error with its reason; signals while the
+# output is written leave no temporary file, and end as the signal would.
+(ulimit -f 1; "$groobler" --strengths 50,50,50 million.mid limited.mid >/dev/null 2>"$err")
+[ $? -eq 1 ] && grep -q "file-size limit" "$err" || fail "ulimit -f: not exit 1 with its reason: $(cat "$err")"
+for delay in 0.1 0.2 0.25 0.3 0.35 0.4 0.45; do
+    "$groobler" --strengths 50,50,50 million.mid signalled.mid >/dev/null 2>&1 &
+    sleep $delay
+    kill -TERM $! 2>/dev/null
+    wait $!
+    got=$?
+    [ $got -eq 143 ] || [ $got -eq 0 ] || fail "SIGTERM after ${delay}s: exit status $got"
+done
+if [ "$(id -u)" -eq 0 ]; then
+    # A link another user planted in a sticky folder all may write to is
+    # not followed; root keeps an output's owner, group and set-ID bits,
+    # and another user writing it drops them.
+    mkdir -m 1777 shared
+    ln -s ../victim shared/song.mid && chown -h nobody shared/song.mid
+    refused 1 "link of another user (uid $(id -u nobody))" --strengths 1,2,3 in.mid shared/song.mid
+    cp in.mid setid.mid && chown nobody:nogroup setid.mid && chmod 6755 setid.mid
+    "$groobler" --strengths 50,50,50 in.mid setid.mid >/dev/null || fail "root writing setid.mid failed"
+    [ "$(stat -c '%U:%G %a' setid.mid)" = "nobody:nogroup 6755" ] || fail "root changed setid.mid: $(stat -c '%U:%G %a' setid.mid)"
+    mkdir -m 777 open && cp in.mid open/setid.mid && chmod 6755 open/setid.mid
+    setpriv --reuid=nobody --regid=nogroup --clear-groups "$groobler" --strengths 50,50,50 in.mid open/setid.mid >/dev/null ||
+        fail "nobody writing open/setid.mid failed"
+    [ "$(stat -c '%U %a' open/setid.mid)" = "nobody 755" ] || fail "set-ID bits kept for a new owner: $(stat -c '%U %a' open/setid.mid)"
+fi
+ls -a . shared open 2>/dev/null | grep -q '^\.groobler-' && fail "a temporary file was left behind"
 exit $status

@@ -86,6 +86,7 @@ TEST(Humanize, StrengthZeroLeavesEveryFieldBitIdentical)
     std::vector<Note> before = Music(500);
     for (int i = 0; i < 300; ++i)
         before.push_back(MakeNote(i * 120, 120, 30, 64, 1));
+    before.push_back(MakeNote(100000, 0, 90));  // 0 ticks long
     for (Strengths s : {Strengths{0, 0, 0}, Strengths{0, 50, 50}, Strengths{50, 0, 50}, Strengths{50, 50, 0}}) {
         std::vector<Note> notes = before;
         humanize::Humanize(notes, 480, s, 3);

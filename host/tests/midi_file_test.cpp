@@ -104,6 +104,9 @@ TEST(MidiFile, ChangedNotesAreWrittenInTimeOrderAndReadBackAsWritten)
     EXPECT_EQ(back.length, 1000u);
     EXPECT_EQ(back.velocity, 99);
     EXPECT_EQ(again.fixed.programs.size(), 1u);
+    // A note moved past what one delta time holds is refused, not written.
+    c.start = 0x10000300;
+    EXPECT_FALSE(humanize::WriteMidi(file, [](const std::uint8_t*, std::size_t) { return true; }));
 }
 
 TEST(MidiFile, OnlyVelocitiesChangedKeepsEveryOtherByte)
@@ -141,6 +144,7 @@ TEST(MidiFile, MalformedFilesNameTheByteAndWhatWasExpected)
         {"a data byte with its top bit set", with(14 + 8 + 14, 0x90), 36, "data byte"},
         {"a status byte where none can run", with(14 + 8 + 1, 0x3C), 23, "status byte"},
         {"an undefined status byte", with(14 + 8 + 1, 0xF4), 23, "status byte"},
+        {"running status after a system-exclusive event", with(14 + 8 + 37, 0x3C), 59, "system-exclusive"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

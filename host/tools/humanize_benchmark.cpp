@@ -4,7 +4,11 @@
 // times the chord grouping instead: 65,535 tracks of 16 notes on one tick
 // against the same notes spread out; --programs times N program changes of
 // one channel on one tick followed by N notes, for N and 2N, to show that
-// the time grows with N and not with N squared.
+// the time grows with N and not with N squared; --shape NAME [MIB] times a
+// file of MIB mebibytes (256 unless given) of one shape that is not notes
+// (ons: note-ons never ended; offs: note-offs that end nothing; programs:
+// program changes; foreign: empty chunks of an unknown kind) and reports
+// its peak memory.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -104,6 +108,33 @@ std::vector<std::uint8_t> ProgramsThenNotes(long count)
     return file;
 }
 
+// A file of about mib mebibytes made of one shape of event.
+std::vector<std::uint8_t> Shape(const std::string& shape, long mib)
+{
+    const std::size_t size = static_cast<std::size_t>(mib) << 20;
+    std::vector<std::uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0x01, 0xE0};
+    std::vector<std::uint8_t> track;
+    if (shape == "foreign") {
+        while (file.size() + 8 < size)
+            file.insert(file.end(), {'X', 'F', 'I', 'H', 0, 0, 0, 0});
+    } else if (shape == "programs") {
+        track = {0x00, 0xC0, 0x00};
+        while (track.size() + 2 < size)
+            track.insert(track.end(), {0x01, std::uint8_t(track.size() % 128)});
+    } else {
+        const bool on = shape == "ons";
+        track = {0x00, std::uint8_t(on ? 0x90 : 0x80), 0x3C, std::uint8_t(on ? 0x40 : 0x00)};
+        while (track.size() + 3 < size)
+            track.insert(track.end(), {0x01, std::uint8_t(track.size() % 128), std::uint8_t(on ? 0x40 : 0x00)});
+    }
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    const auto length = static_cast<std::uint32_t>(track.size());
+    file.insert(file.end(), {'M', 'T', 'r', 'k', std::uint8_t(length >> 24), std::uint8_t(length >> 16),
+                             std::uint8_t(length >> 8), std::uint8_t(length)});
+    file.insert(file.end(), track.begin(), track.end());
+    return file;
+}
+
 double SecondsToHumanize(std::vector<std::uint8_t> bytes)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -138,6 +169,18 @@ int main(int argc, char** argv)
         const double twice = SecondsToHumanize(ProgramsThenNotes(2 * n));
         std::printf("%ld program changes on one tick, then %ld notes: %.3f s; twice as many: %.3f s (%.2f times)\n",
                     n, n, once, twice, twice / once);
+        return 0;
+    }
+    if (argc > 2 && std::string(argv[1]) == "--shape") {
+        std::vector<std::uint8_t> bytes = Shape(argv[2], argc > 3 ? std::atol(argv[3]) : 256);
+        const double size = static_cast<double>(bytes.size());
+        rusage before, after;
+        getrusage(RUSAGE_SELF, &before);
+        const double seconds = SecondsToHumanize(std::move(bytes));
+        getrusage(RUSAGE_SELF, &after);
+        const double peak = static_cast<double>(after.ru_maxrss - before.ru_maxrss) * 1024.0;
+        std::printf("%s, %.0f MiB: %.2f s, peak memory above the input %.0f MiB (%.2f times the file)\n", argv[2],
+                    size / 1048576, seconds, peak / 1048576, peak / size);
         return 0;
     }
     const long count = argc > 1 ? std::atol(argv[1]) : 1000000;

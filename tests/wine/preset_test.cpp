@@ -387,6 +387,7 @@ TEST_F(PresetTest, TheListIsTheSortedBoxsOwnOrderWhateverTheNames)
         {"plain names", {"beta", "Alpha", "gamma", "delta 2", "delta 10", "Delta 1"}},
         {"punctuation the byte order sorts otherwise", {"a-b", "ab", "a b", "a_b", "a'c", "a.b", "A1"}},
         {"names equal but for case", {"Soft", "SOFT", "soft", "Hard", "sOFT"}},
+        {"names equal but for case, the lower-case twin first", {"soft", "Soft", "Hard", "SOFT"}},
         {"Japanese names", {"\x83\x5C\x83\x74\x83\x67", "\x95\x5C\x8C\xBB", "\x82\xA0", "\x83\x41",
                             "\x88\x9F", "abc", "\x82\x60"}},
         {"3,000 presets", many},
