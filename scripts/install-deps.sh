@@ -6,21 +6,30 @@ set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64
           wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic fonts-wine imagemagick
-          python3 python3-matplotlib python3-mido zip planetblupi-music-midi openttd-openmsx)
+          python3 python3-matplotlib python3-mido zip locales planetblupi-music-midi openttd-openmsx)
 # Without the recommended packages: fluidsynth's would bring a desktop's worth.
 bare=(fluidsynth)
+
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 missing=() missing_bare=()
 for package in "${packages[@]}"; do installed "$package" || missing+=("$package"); done
 for package in "${bare[@]}"; do installed "$package" || missing_bare+=("$package"); done
-[ $((${#missing[@]} + ${#missing_bare[@]})) -eq 0 ] && exit 0
+if [ $((${#missing[@]} + ${#missing_bare[@]})) -ne 0 ]; then
+    echo "installing $((${#missing[@]} + ${#missing_bare[@]})) Debian packages with apt (${missing[*]} ${missing_bare[*]}); on a fresh machine this takes about 3 minutes"
+    dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+    $SUDO apt-get update
+    [ ${#missing[@]} -eq 0 ] || DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
+    [ ${#missing_bare[@]} -eq 0 ] ||
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing_bare[@]}"
+fi
 
-echo "installing $((${#missing[@]} + ${#missing_bare[@]})) Debian packages with apt (${missing[*]} ${missing_bare[*]}); on a fresh machine this takes about 3 minutes"
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-$SUDO apt-get update
-[ ${#missing[@]} -eq 0 ] || DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
-[ ${#missing_bare[@]} -eq 0 ] ||
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing_bare[@]}"
+# Wine names files in the system's locale: without ja_JP.UTF-8 generated, a
+# Japanese file name (a host called ソ.exe) cannot be made at all.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+    echo "generating the ja_JP.UTF-8 locale"
+    $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 ||
+        echo "install-deps: could not generate ja_JP.UTF-8; Japanese file names will fail under Wine" >&2
+fi

@@ -87,8 +87,16 @@ std::string ExeDirectory()
     const DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return std::string();
-    std::string directory(path, length);
-    return directory.substr(0, directory.find_last_of('\\'));
+    // The last backslash that is one: in code page 932 a character's trail
+    // byte may be 0x5C too (ソ is 83 5C).
+    DWORD last = 0;
+    for (DWORD i = 0; i < length; ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < length)
+            ++i;
+        else if (path[i] == '\\')
+            last = i;
+    }
+    return std::string(path, last);
 }
 
 GrooblerDialogFunction GrooblerDialogOf(HMODULE module)

@@ -134,6 +134,7 @@ TEST_F(EntryTest, OwnerIsTheCallingThreadsVisibleSystemMenuWindow)
     // a hidden window and a tool window without a system menu never count.
     HWND hidden = MakeWindow(WS_OVERLAPPEDWINDOW);
     HWND host = MakeWindow(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND hiddenAbove = MakeWindow(WS_OVERLAPPEDWINDOW);  // made later, so above the host
     HWND tool = MakeWindow(WS_POPUP | WS_CAPTION | WS_VISIBLE, WS_EX_TOOLWINDOW);
     ForeignWindow foreign;
     ASSERT_NE(foreign.window, nullptr);
@@ -141,6 +142,7 @@ TEST_F(EntryTest, OwnerIsTheCallingThreadsVisibleSystemMenuWindow)
     EXPECT_EQ(OwnerSeenByDialog(), host);
 
     DestroyWindow(tool);
+    DestroyWindow(hiddenAbove);
     DestroyWindow(host);
     DestroyWindow(hidden);
 }
@@ -202,6 +204,33 @@ TEST_F(EntryTest, SettingsLieBesideTheHostNotTheDll)
     EXPECT_EQ(result, 9);
     EXPECT_NE(ReadIni().find("DefaultPreset=9\r\n"), std::string::npos) << ReadIni();
     EXPECT_EQ(GetFileAttributesA((dll.folder + "\\grooble.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A host named ソ.exe (bytes 83 5C: a trail byte that is a backslash's):
+// a copy of this program, run there on one test, keeps its settings in
+// grooble.ini beside it, not in a file named from half the character.
+TEST_F(EntryTest, SettingsLieBesideAHostWhoseNameHasATrailByteBackslash)
+{
+    DllCopy dll("kana-host", false);
+    const std::string host = dll.folder + "\\\x83\x5C.exe";
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    ASSERT_TRUE(CopyFileA(self, host.c_str(), FALSE)) << "error " << GetLastError() << " (is ja_JP.UTF-8 generated?)";
+    std::string command = "\"" + host + "\" --gtest_filter=EntryTest.OkStoresAndReturnsTheSamePackedStrengths";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(host.c_str(), &command[0], NULL, NULL, FALSE, 0, NULL, dll.folder.c_str(), &startup,
+                               &process));
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // The copy's test found its settings beside itself (and removed them).
+    EXPECT_EQ(code, 0u) << "the test failed in the copy named \x83\x5C.exe";
+    EXPECT_EQ(GetFileAttributesA((dll.folder + "\\\x83\x5Cgrooble.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileA(host.c_str());
 }
 
 HHOOK gBlockHook;

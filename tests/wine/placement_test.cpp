@@ -160,6 +160,42 @@ TEST(CenterWindowTest, PullsIntoTheWorkAreaAndKeepsSizeZOrderAndActivation)
     DestroyWindow(owner);
 }
 
+// The DLL's own centring, not this program's copy of it: with the work area
+// made smaller than a warning box, the box takes the near edges where it
+// would overrun them (both edges, when centred over the area), and ends at
+// the far edges where it overruns those alone.
+TEST_F(DialogTest, TheDllClampsABoxWiderThanTheWorkArea)
+{
+    const struct {
+        const char* what;
+        int left, top;  // the small area's corner, from the dialog's middle
+        bool nearEdges;
+    } rows[] = {{"centred over the area", -40, -30, true},
+                {"centred before it", 200, 150, true},
+                {"centred after it", -500, -380, false}};
+    RECT area;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        RunGrooblerDialog([&](HWND dialog) {
+            RECT outer;
+            GetWindowRect(dialog, &outer);
+            const int x = (outer.left + outer.right) / 2 + row.left, y = (outer.top + outer.bottom) / 2 + row.top;
+            RECT small = {x, y, x + 80, y + 60};
+            SystemParametersInfoA(SPI_SETWORKAREA, 0, &small, 0);
+            MessageBoxAnswer answer({IDOK});
+            Click(dialog, IDC_SAVE_PRESET);  // an empty name: a warning
+            SystemParametersInfoA(SPI_SETWORKAREA, 0, &area, 0);
+            ASSERT_EQ(answer.seen.size(), 1u);
+            const RECT& r = answer.seen[0].rect;
+            ASSERT_GT(r.right - r.left, small.right - small.left);
+            EXPECT_EQ(row.nearEdges ? r.left : r.right, row.nearEdges ? small.left : small.right);
+            EXPECT_EQ(row.nearEdges ? r.top : r.bottom, row.nearEdges ? small.top : small.bottom);
+            Click(dialog, IDCANCEL);
+        });
+    }
+}
+
 TEST(CenterWindowTest, ChildIsCentredInItsParentsClientArea)
 {
     HWND parent = MakeTopLevel(50, 50, 500, 400, WS_VISIBLE);

@@ -157,6 +157,37 @@ TEST_F(PresetTest, SaveAsksWarnsAndWritesOnlyWhatItShould)
     }
 }
 
+WNDPROC gDialogProc;
+HWND gCentreOver;
+
+LRESULT CALLBACK AnswerCentreQuery(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_QUERYCENTERWND)
+        return reinterpret_cast<LRESULT>(gCentreOver);
+    return CallWindowProcA(gDialogProc, window, message, wParam, lParam);
+}
+
+// A host that subclasses the dialog and names another window in answer to
+// the centring query gets its warnings centred over that window.
+TEST_F(PresetTest, AWarningIsCentredOverTheWindowTheDialogNames)
+{
+    RunGrooblerDialog([](HWND dialog) {
+        gCentreOver = CreateWindowExA(0, "STATIC", "named", WS_POPUP | WS_VISIBLE, 60, 40, 420, 260, NULL, NULL,
+                                      NULL, NULL);
+        gDialogProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnswerCentreQuery)));
+        MessageBoxAnswer answer({IDOK});
+        Click(dialog, IDC_SAVE_PRESET);  // an empty name: a warning
+        SetWindowLongPtrA(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gDialogProc));
+        DestroyWindow(gCentreOver);
+        ASSERT_EQ(answer.seen.size(), 1u);
+        const RECT& r = answer.seen[0].rect;
+        EXPECT_EQ(r.left, (60 + 480) / 2 - (r.right - r.left) / 2);
+        EXPECT_EQ(r.top, (40 + 300) / 2 - (r.bottom - r.top) / 2);
+        Click(dialog, IDCANCEL);
+    });
+}
+
 TEST_F(PresetTest, NamesTheFileCannotGiveBackAreRefused)
 {
     const char kRefused[] =

@@ -53,6 +53,8 @@ TEST_F(StrengthControlsTest, TypedTextIsHeldToZeroToNinetyNine)
         {"007 stays as typed and counts as 7", "007", {"0", "00", "007"}, 7, 70000},
         {"letters are refused", "4x2", {"4", "4", "42"}, 42, 420000},
         {"99 is kept", "99", {"9", "99"}, 99, 990000},
+        {"100 becomes 99 at its third digit", "100", {"1", "10", "99"}, 99, 990000},
+        {"0 is kept", "0", {"0"}, 0, 0},
     };
     for (const Typing& row : rows) {
         SCOPED_TRACE(row.what);
@@ -74,6 +76,28 @@ TEST_F(StrengthControlsTest, TypedTextIsHeldToZeroToNinetyNine)
                 EXPECT_EQ(ItemText(dialog, IDC_TIMING_EDIT), row.afterEach[i]) << "key " << i;
             }
             EXPECT_EQ(SliderPosition(dialog, IDC_TIMING_SLIDER), row.slider);
+            Click(dialog, IDOK);
+        });
+        EXPECT_EQ(result, row.packed);
+    }
+}
+
+// Texts pasted whole (set with WM_SETTEXT), read by the DLL's own reader:
+// leading blanks are skipped, anything else that is not a digit makes the
+// box 0.
+TEST_F(StrengthControlsTest, PastedTextIsReadByTheDllsOwnRule)
+{
+    const struct {
+        const char* pasted;
+        const char* shown;
+        int packed;
+    } rows[] = {{"12abc", "0", 0}, {"+5", "0", 0}, {"5 ", "0", 0}, {" 7", " 7", 70000}, {"100", "99", 990000}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.pasted);
+        WriteIni("[Main]\r\nDefaultPreset=550000\r\n");
+        const int result = RunGrooblerDialog([&](HWND dialog) {
+            SetDlgItemTextA(dialog, IDC_TIMING_EDIT, row.pasted);
+            EXPECT_EQ(ItemText(dialog, IDC_TIMING_EDIT), row.shown);
             Click(dialog, IDOK);
         });
         EXPECT_EQ(result, row.packed);
