@@ -44,6 +44,9 @@ const char kUsage[] =
     "                     2,4-6; default: all\n"
     "  --channels LIST    humanize only these channels, 1..16, e.g. 1-9,11-16\n"
     "                     to leave the drums of channel 10 alone; default: all\n"
+    "  --drift            timing that wanders as a player's does, a little\n"
+    "                     ahead for a while, then behind, each track and\n"
+    "                     channel its own; the same largest move and spread\n"
 #ifdef _WIN32
     "  --play T,L,V       a scripted user: types these strengths into the\n"
     "                     dialog and presses OK (for unattended runs)\n"
@@ -218,6 +221,7 @@ struct Options {
     bool haveStrengths = false;
     std::uint32_t seed = 0;
     bool haveSeed = false;
+    bool drift = false;
     std::vector<bool> tracks;    // empty: all
     std::vector<bool> channels;  // empty: all
     std::vector<std::string> files;
@@ -242,6 +246,12 @@ int ParseArguments(int argc, char** argv, Options* options)
         if (option == "--help" || option == "-h") {
             std::fputs(kUsage, stdout);
             return -1;
+        }
+        if (option == "--drift") {
+            if (!given.insert(option).second)
+                return ArgumentError(option + " is given twice");
+            options->drift = true;
+            continue;
         }
         const bool takesValue = option == "--strengths" || option == "--seed" || option == "--tracks" ||
                                 option == "--channels"
@@ -361,7 +371,7 @@ int Run(const Options& options)
 
     Select(options, &midi);
     const std::uint32_t seed = options.haveSeed ? options.seed : humanize::SeedFromNotes(midi.notes);
-    const humanize::Summary summary = humanize::HumanizeFile(&midi, strengths, seed);
+    const humanize::Summary summary = humanize::HumanizeFile(&midi, strengths, seed, options.drift);
     // The temporary file exists only from here, while it is written.
     const bool written = output.Create(&why) && humanize::WriteMidi(midi, [&](const std::uint8_t* data, std::size_t size) {
         return output.Write(data, size, &why);
@@ -372,9 +382,10 @@ int Run(const Options& options)
         std::fprintf(stderr, "groobler: cannot write %s: %s\n", Shown(out).c_str(), why.c_str());
         return 1;
     }
-    std::printf("strengths %d,%d,%d, seed %lu%s: %lld notes humanized into %s\n", strengths.timing,
+    std::printf("strengths %d,%d,%d, seed %lu%s%s: %lld notes humanized into %s\n", strengths.timing,
                 strengths.length, strengths.velocity, static_cast<unsigned long>(seed),
-                options.haveSeed ? "" : " (from the notes)", static_cast<long long>(summary.notes),
+                options.haveSeed ? "" : " (from the notes)", options.drift ? ", with drift" : "",
+                static_cast<long long>(summary.notes),
                 Shown(out).c_str());
     PrintField("timing", summary.timing, "ticks");
     PrintField("length", summary.length, "ticks");

@@ -23,6 +23,8 @@ for arch in "${arches[@]}"; do
     echo "== Wine tests of the win$arch DLL"
     grooble_wine_start "$arch"
     (cd "build/win$arch" && ctest --output-on-failure) || failed+=("win$arch Wine tests")
+    echo "== the win$arch self-test as a user runs it: unpacked from its archive in a bare Wine prefix"
+    grooble_bare_selftest "$arch" || failed+=("win$arch self-test in a bare prefix")
 done
 
 if [ "$GROOBLE_RUNS_32BIT" != 1 ]; then

@@ -148,6 +148,23 @@ struct Summary {
     std::int64_t endsTrimmed = 0;   // ends cut back so as not to run into the next note of the voice
 };
 
+// A player's drift: timing that wanders as a human's does (ahead for a
+// while, then behind), not as dice fall. Each gesture's timing draw (-255
+// to 255, triangular) drives eight first-order lowpass stages whose time
+// constants double from 2 to 256 gestures; their sum, a long-range
+// correlated part with a spectrum near 1/f, is added to a smaller share of
+// the draw itself, scaled so that the spread stays the draw's own (within
+// a few percent), and held to -255..255, so that the largest move stays
+// the largest move. Signed 32-bit arithmetic only, as the script can do it.
+// One Drift per lane, fed the lane's gestures in time order.
+class Drift {
+public:
+    int Next(int draw);
+
+private:
+    std::int32_t stages_[8] = {};
+};
+
 // The largest timing move at a strength, in ticks: TPQ * s / 792, rounded.
 std::int64_t LargestMove(int tpq, int timing);
 
@@ -185,9 +202,11 @@ inline bool InGesture(std::uint32_t first, std::uint32_t start, int tpq)
 //    its length and velocity. Every draw is taken whatever the strengths,
 //    so that changing one strength never changes the others' offsets, and
 //    raising a strength only scales the same pattern (up to the limits).
+// With drift, each lane's gestures take their timing from a Drift of
+// their own; lengths and velocities are the same as without.
 // Sets kTimesChanged and kVelocityChanged on the notes it changed.
 Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, std::uint32_t seed,
-                 const FixedEvents& fixed = FixedEvents());
+                 const FixedEvents& fixed = FixedEvents(), bool drift = false);
 
 }  // namespace humanize
 

@@ -141,8 +141,10 @@ def main():
             if path in names and path in listed:
                 check(tested.read(path) == archive.read(path), f"{path} differs between the two archives")
         if "selftest.txt" in names:
+            check("example.org" not in tested.read("selftest.txt").decode("cp932", "replace"),
+                  "selftest.txt names an address that reaches no one")
             check_text(tested, "selftest.txt", version,
-                       ["x86", "x64", "grooble-selftest.exe", "selftest-report.txt", "groobler@example.org"])
+                       ["x86", "x64", "grooble-selftest.exe", "selftest-report.txt", "grooble.dll を入手した先"])
 
     for failure in failures:
         print("FAIL:", failure)

@@ -213,6 +213,8 @@ TEST_F(EntryTest, SettingsLieBesideAHostWhoseNameHasATrailByteBackslash)
 {
     DllCopy dll("kana-host", false);
     const std::string host = dll.folder + "\\\x83\x5C.exe";
+    const std::string misplaced = dll.folder + "\\\x83\x5Cgrooble.ini";
+    DeleteFileA(misplaced.c_str());
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, MAX_PATH);
     ASSERT_TRUE(CopyFileA(self, host.c_str(), FALSE)) << "error " << GetLastError() << " (is ja_JP.UTF-8 generated?)";
@@ -229,7 +231,8 @@ TEST_F(EntryTest, SettingsLieBesideAHostWhoseNameHasATrailByteBackslash)
     CloseHandle(process.hProcess);
     // The copy's test found its settings beside itself (and removed them).
     EXPECT_EQ(code, 0u) << "the test failed in the copy named \x83\x5C.exe";
-    EXPECT_EQ(GetFileAttributesA((dll.folder + "\\\x83\x5Cgrooble.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(misplaced.c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileA(misplaced.c_str());
     DeleteFileA(host.c_str());
 }
 
