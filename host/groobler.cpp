@@ -247,18 +247,18 @@ int ParseArguments(int argc, char** argv, Options* options)
             std::fputs(kUsage, stdout);
             return -1;
         }
-        if (option == "--drift") {
-            if (!given.insert(option).second)
-                return ArgumentError(option + " is given twice");
-            options->drift = true;
-            continue;
-        }
         const bool takesValue = option == "--strengths" || option == "--seed" || option == "--tracks" ||
                                 option == "--channels"
 #ifdef _WIN32
                                 || option == "--play" || option == "--screenshot" || option == "--about"
 #endif
             ;
+        if ((takesValue || option == "--drift") && !given.insert(option).second)
+            return ArgumentError(option + " is given twice");
+        if (option == "--drift") {
+            options->drift = true;
+            continue;
+        }
         if (!takesValue) {
             if (option.size() > 1 && option[0] == '-')
                 return ArgumentError("unknown option " + Shown(option) + " (-- ends the options)");
@@ -267,8 +267,6 @@ int ParseArguments(int argc, char** argv, Options* options)
         }
         if (i + 1 >= argc)
             return ArgumentError(option + " needs a value");
-        if (!given.insert(option).second)
-            return ArgumentError(option + " is given twice");
         const std::string value = argv[++i];
         const std::string quoted = option + " \"" + Shown(value) + "\": ";
         std::uint64_t number;

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cmath>
 #include <tuple>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,16 @@ void Vlq(std::vector<std::uint8_t>& out, std::uint32_t value)
         out.push_back(static_cast<std::uint8_t>(digits[n] | (n ? 0x80 : 0)));
 }
 
+// Ends a track's events and appends it to file as an MTrk chunk.
+void AppendTrack(std::vector<std::uint8_t>& file, std::vector<std::uint8_t> track)
+{
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    const auto size = static_cast<std::uint32_t>(track.size());
+    file.insert(file.end(), {'M', 'T', 'r', 'k', std::uint8_t(size >> 24), std::uint8_t(size >> 16),
+                             std::uint8_t(size >> 8), std::uint8_t(size)});
+    file.insert(file.end(), track.begin(), track.end());
+}
+
 // One track of notes on a sixteenth grid, with chords and running status.
 std::vector<std::uint8_t> Generate(long notes)
 {
@@ -57,13 +68,8 @@ std::vector<std::uint8_t> Generate(long notes)
         Vlq(track, 0);
         track.insert(track.end(), {std::uint8_t(52 + i % 40), 0});
     }
-    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
-    std::vector<std::uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, tpq >> 8, tpq & 0xFF,
-                                      'M', 'T', 'r', 'k'};
-    const auto size = static_cast<std::uint32_t>(track.size());
-    file.insert(file.end(), {std::uint8_t(size >> 24), std::uint8_t(size >> 16), std::uint8_t(size >> 8),
-                             std::uint8_t(size)});
-    file.insert(file.end(), track.begin(), track.end());
+    std::vector<std::uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, tpq >> 8, tpq & 0xFF};
+    AppendTrack(file, std::move(track));
     return file;
 }
 
@@ -88,11 +94,7 @@ std::vector<std::uint8_t> ManyTracks(bool oneTick)
             Vlq(track, k == 0 ? 240 : 0);
             track.insert(track.end(), {0x80, std::uint8_t(40 + k), 0});
         }
-        track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
-        const auto size = static_cast<std::uint32_t>(track.size());
-        file.insert(file.end(), {'M', 'T', 'r', 'k', std::uint8_t(size >> 24), std::uint8_t(size >> 16),
-                                 std::uint8_t(size >> 8), std::uint8_t(size)});
-        file.insert(file.end(), track.begin(), track.end());
+        AppendTrack(file, std::move(track));
     }
     return file;
 }
@@ -107,12 +109,8 @@ std::vector<std::uint8_t> ProgramsThenNotes(long count)
         track.insert(track.end(), {0x10, 0x90, std::uint8_t(40 + i % 40), 90});
         track.insert(track.end(), {0x08, 0x80, std::uint8_t(40 + i % 40), 0});
     }
-    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
-    std::vector<std::uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k'};
-    const auto size = static_cast<std::uint32_t>(track.size());
-    file.insert(file.end(), {std::uint8_t(size >> 24), std::uint8_t(size >> 16), std::uint8_t(size >> 8),
-                             std::uint8_t(size)});
-    file.insert(file.end(), track.begin(), track.end());
+    std::vector<std::uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96};
+    AppendTrack(file, std::move(track));
     return file;
 }
 
@@ -135,11 +133,7 @@ std::vector<std::uint8_t> Shape(const std::string& shape, long mib)
         while (track.size() + 3 < size)
             track.insert(track.end(), {0x01, std::uint8_t(track.size() % 128), std::uint8_t(on ? 0x40 : 0x00)});
     }
-    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
-    const auto length = static_cast<std::uint32_t>(track.size());
-    file.insert(file.end(), {'M', 'T', 'r', 'k', std::uint8_t(length >> 24), std::uint8_t(length >> 16),
-                             std::uint8_t(length >> 8), std::uint8_t(length)});
-    file.insert(file.end(), track.begin(), track.end());
+    AppendTrack(file, std::move(track));
     return file;
 }
 
