@@ -44,9 +44,6 @@ const char kUsage[] =
     "                     2,4-6; default: all\n"
     "  --channels LIST    humanize only these channels, 1..16, e.g. 1-9,11-16\n"
     "                     to leave the drums of channel 10 alone; default: all\n"
-    "  --drift            timing that wanders as a player's does, a little\n"
-    "                     ahead for a while, then behind, each track and\n"
-    "                     channel its own; the same largest move and spread\n"
 #ifdef _WIN32
     "  --play T,L,V       a scripted user: types these strengths into the\n"
     "                     dialog and presses OK (for unattended runs)\n"
@@ -221,7 +218,6 @@ struct Options {
     bool haveStrengths = false;
     std::uint32_t seed = 0;
     bool haveSeed = false;
-    bool drift = false;
     std::vector<bool> tracks;    // empty: all
     std::vector<bool> channels;  // empty: all
     std::vector<std::string> files;
@@ -253,12 +249,8 @@ int ParseArguments(int argc, char** argv, Options* options)
                                 || option == "--play" || option == "--screenshot" || option == "--about"
 #endif
             ;
-        if ((takesValue || option == "--drift") && !given.insert(option).second)
+        if (takesValue && !given.insert(option).second)
             return ArgumentError(option + " is given twice");
-        if (option == "--drift") {
-            options->drift = true;
-            continue;
-        }
         if (!takesValue) {
             if (option.size() > 1 && option[0] == '-')
                 return ArgumentError("unknown option " + Shown(option) + " (-- ends the options)");
@@ -369,7 +361,7 @@ int Run(const Options& options)
 
     Select(options, &midi);
     const std::uint32_t seed = options.haveSeed ? options.seed : humanize::SeedFromNotes(midi.notes);
-    const humanize::Summary summary = humanize::HumanizeFile(&midi, strengths, seed, options.drift);
+    const humanize::Summary summary = humanize::HumanizeFile(&midi, strengths, seed);
     // The temporary file exists only from here, while it is written.
     const bool written = output.Create(&why) && humanize::WriteMidi(midi, [&](const std::uint8_t* data, std::size_t size) {
         return output.Write(data, size, &why);
@@ -380,9 +372,9 @@ int Run(const Options& options)
         std::fprintf(stderr, "groobler: cannot write %s: %s\n", Shown(out).c_str(), why.c_str());
         return 1;
     }
-    std::printf("strengths %d,%d,%d, seed %lu%s%s: %lld notes humanized into %s\n", strengths.timing,
+    std::printf("strengths %d,%d,%d, seed %lu%s: %lld notes humanized into %s\n", strengths.timing,
                 strengths.length, strengths.velocity, static_cast<unsigned long>(seed),
-                options.haveSeed ? "" : " (from the notes)", options.drift ? ", with drift" : "",
+                options.haveSeed ? "" : " (from the notes)",
                 static_cast<long long>(summary.notes),
                 Shown(out).c_str());
     PrintField("timing", summary.timing, "ticks");

@@ -13,9 +13,7 @@
 # It leaves in build/example: in.mid, out.mid (humanized), dialog.png (the
 # dialog as the scripted user left it), piano-roll.png (the notes before
 # and after) and before.ogg and after.ogg (both played by FluidSynth with
-# Debian's General MIDI soundfont); and the same humanized with a player's
-# drift: out-drift.mid, after-drift.ogg and drift.png (the timing moves of
-# the busiest track, white against drift).
+# Debian's General MIDI soundfont).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$GROOBLE_ROOT"
@@ -51,12 +49,6 @@ if [ ! -f "$tree/out.mid" ]; then
     exit 0
 fi
 mv "$tree/out.mid" "$out/out.mid"
-# The same strengths and seed with a player's drift.
-strengths=$(sed -n 's/^strengths \([0-9]*,[0-9]*,[0-9]*\),.*/\1/p' "$out/groobler.txt" | head -n 1)
-rm -f "$tree/out-drift.mid"
-grooble_step "humanize with drift" bash -c "cd '$tree' && LC_ALL=ja_JP.UTF-8 '$GROOBLE_WINE' ./groobler.exe \
-    --seed '$seed' --strengths '$strengths' --drift in.mid out-drift.mid"
-mv "$tree/out-drift.mid" "$out/out-drift.mid"
 # Debian's python3, whatever else is first on the PATH: the plotting
 # packages are installed for it.
 grooble_step "draw the piano roll" \
@@ -67,13 +59,10 @@ for candidate in /usr/share/sounds/sf3/default-GM.sf3 /usr/share/sounds/sf2/defa
     [ -f "$candidate" ] && { soundfont=$candidate; break; }
 done
 [ -n "$soundfont" ] || { echo "FAILED: no General MIDI soundfont in /usr/share/sounds" >&2; exit 1; }
-for take in in:before out:after out-drift:after-drift; do
+for take in in:before out:after; do
     grooble_step "play ${take%%:*}.mid to ${take#*:}.ogg" \
         fluidsynth -n -i -q -T oga -r 44100 -F "$out/${take#*:}.ogg" "$soundfont" "$out/${take%%:*}.mid"
 done
-grooble_step "draw the drift" /usr/bin/python3 host/tools/plot_drift.py "$out/in.mid" "$out/out.mid" \
-    "$out/out-drift.mid" "$out/drift.png"
-written="$out/in.mid, $out/out.mid, $out/out-drift.mid, $out/piano-roll.png, $out/drift.png, $out/before.ogg,"
-written="$written $out/after.ogg, $out/after-drift.ogg"
+written="$out/in.mid, $out/out.mid, $out/piano-roll.png, $out/before.ogg, $out/after.ogg"
 [ -n "$interactive" ] || written="$written, $out/dialog.png"
 echo "written: $written"

@@ -103,19 +103,6 @@ std::uint32_t SeedFromNotes(const std::vector<Note>& notes)
     return static_cast<std::uint32_t>(seed);
 }
 
-int Drift::Next(int draw)
-{
-    // Gains 2^(8 - k/2): every stage carries the same share of the power.
-    static const std::int32_t kGain[8] = {181, 128, 91, 64, 45, 32, 23, 16};
-    std::int32_t sum = 0;
-    for (int k = 0; k < 8; ++k) {
-        stages_[k] = stages_[k] - stages_[k] / (2 << k) + draw * kGain[k];
-        sum += stages_[k];
-    }
-    const std::int32_t value = (sum * 44 + draw * 22000) / 65536;
-    return value < -255 ? -255 : value > 255 ? 255 : value;
-}
-
 std::int64_t LargestMove(int tpq, int timing)
 {
     return ScaledOffset(255, std::int64_t{tpq} * timing, 792);
@@ -345,7 +332,7 @@ struct Window {
 }  // namespace
 
 Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, std::uint32_t seed,
-                 const FixedEvents& fixed, bool drift)
+                 const FixedEvents& fixed)
 {
     Summary summary;
 
@@ -476,11 +463,10 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
             haveLater = true;
         }
         std::int64_t previousLast = -1;
-        Drift wander;
         for (std::size_t g = a, h; g < b; g = h) {
             const std::uint32_t head = lane[g];
             const std::int64_t low = std::max<std::int64_t>(windows[g].low, previousLast + 1 - notes[head].start);
-            const int draw = drift ? wander.Next(shift[head]) : shift[head];
+            const int draw = shift[head];
             const std::int64_t move =
                 strengths.timing > 0 ? Clamp(ScaledOffset(draw, timingScale, 792), low, windows[g].high) : 0;
             for (h = g; h < b && (h == g || !isHead(h)); ++h) {

@@ -132,7 +132,7 @@ std::int32_t NoteSeedTerm(std::uint32_t start, int pitch, int velocity, int chan
 //   timing:   TPQ * s / 792 ticks    (s = 99: a 32nd note)
 //   length:   L * s / 396 ticks      (s = 99: a quarter of the note)
 //   velocity: 20 * s / 99 steps      (s = 99: 20 steps)
-// Rounding is half away from zero, so the offsets have no drift.
+// Rounding is half away from zero, so the offsets have no bias.
 std::int64_t ScaledOffset(int draw, std::int64_t numerator, std::int64_t denominator);
 
 struct FieldSummary {
@@ -146,23 +146,6 @@ struct Summary {
     FieldSummary timing, length, velocity;
     std::int64_t endsJoined = 0;    // ends moved to keep touching (or overlapping) the next note of the voice
     std::int64_t endsTrimmed = 0;   // ends cut back so as not to run into the next note of the voice
-};
-
-// A player's drift: timing that wanders as a human's does (ahead for a
-// while, then behind), not as dice fall. Each gesture's timing draw (-255
-// to 255, triangular) drives eight first-order lowpass stages whose time
-// constants double from 2 to 256 gestures; their sum, a long-range
-// correlated part with a spectrum near 1/f, is added to a smaller share of
-// the draw itself, scaled so that the spread stays the draw's own (within
-// a few percent), and held to -255..255, so that the largest move stays
-// the largest move. Signed 32-bit arithmetic only, as the script can do it.
-// One Drift per lane, fed the lane's gestures in time order.
-class Drift {
-public:
-    int Next(int draw);
-
-private:
-    std::int32_t stages_[8] = {};
 };
 
 // The largest timing move at a strength, in ticks: TPQ * s / 792, rounded.
@@ -202,11 +185,9 @@ inline bool InGesture(std::uint32_t first, std::uint32_t start, int tpq)
 //    its length and velocity. Every draw is taken whatever the strengths,
 //    so that changing one strength never changes the others' offsets, and
 //    raising a strength only scales the same pattern (up to the limits).
-// With drift, each lane's gestures take their timing from a Drift of
-// their own; lengths and velocities are the same as without.
 // Sets kTimesChanged and kVelocityChanged on the notes it changed.
 Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, std::uint32_t seed,
-                 const FixedEvents& fixed = FixedEvents(), bool drift = false);
+                 const FixedEvents& fixed = FixedEvents());
 
 }  // namespace humanize
 

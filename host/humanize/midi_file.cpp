@@ -583,11 +583,11 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
     return true;
 }
 
-Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed, bool drift)
+Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed)
 {
     KeepTimesWhereGapsCouldOverflow(file, strengths);
     KeepNotesOutOfSplitSysex(file, strengths);
-    return Humanize(file->notes, file->division, strengths, seed, file->fixed, drift);
+    return Humanize(file->notes, file->division, strengths, seed, file->fixed);
 }
 
 bool WriteMidi(const MidiFile& file, const ByteSink& sink)

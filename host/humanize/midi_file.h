@@ -68,7 +68,7 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
 // than a delta time can hold (a track with gaps of some 2^28 ticks) are
 // marked kKeepTimes, so that every file written can be read again, and so
 // are the notes that could reach into a split system-exclusive message.
-Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed, bool drift = false);
+Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed);
 
 // Writes the file through sink, chunk by chunk, and stops at the first
 // write the sink refuses (false). A track none of whose notes changed is

@@ -77,7 +77,6 @@ refused 2 "--seed \"-3\"" --seed -3 --strengths 1,2,3 in.mid x.mid
 refused 2 "--seed \"\"" --seed "" --strengths 1,2,3 in.mid x.mid
 refused 2 "0..2147483646" --seed 2147483647 --strengths 1,2,3 in.mid x.mid
 refused 2 "--seed is given twice" --seed 1 --seed 1 --strengths 1,2,3 in.mid x.mid
-refused 2 "--drift is given twice" --drift --drift --strengths 1,2,3 in.mid x.mid
 refused 2 "unknown option -x.mid (-- ends" --strengths 1,2,3 in.mid -x.mid
 refused 1 "\\x1B[2J" --strengths 1,2,3 "$(printf 'in.mid\033[2J')" x.mid
 refused 1 "special file whose size is not known" --strengths 1,2,3 /proc/self/status x.mid

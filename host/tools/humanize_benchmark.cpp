@@ -8,26 +8,19 @@
 // file of MIB mebibytes (256 unless given) of one shape that is not notes
 // (ons: note-ons never ended; offs: note-offs that end nothing; programs:
 // program changes; foreign: empty chunks of an unknown kind) and reports
-// its peak memory; --drift [FOLDER...] measures the timing deviations of
-// each track and channel, white against drift: their DFA exponent, largest
-// move and spread over generated lines of 10,000 gestures and over the
-// MIDI files in the folders, and the speed of both.
-#include <dirent.h>
+// its peak memory.
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cmath>
-#include <tuple>
 #include <utility>
 #include <string>
 #include <vector>
 
 #include "../humanize/humanize.h"
 #include "../humanize/midi_file.h"
-#include "dfa.h"
 
 namespace {
 
@@ -153,142 +146,10 @@ double SecondsToHumanize(std::vector<std::uint8_t> bytes)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Each lane's gesture moves in time order, as fractions of the largest move.
-std::vector<std::vector<double>> GestureMoves(const std::vector<humanize::Note>& before,
-                                              const std::vector<humanize::Note>& after, int tpq, double largest)
-{
-    std::vector<std::size_t> order(before.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const humanize::Note &x = before[a], &y = before[b];
-        return std::tie(x.track, x.channel, x.start, a) < std::tie(y.track, y.channel, y.start, b);
-    });
-    std::vector<std::vector<double>> lanes;
-    std::uint32_t first = 0;
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const humanize::Note& note = before[order[k]];
-        const bool newLane = k == 0 || note.track != before[order[k - 1]].track ||
-                             note.channel != before[order[k - 1]].channel;
-        if (newLane)
-            lanes.emplace_back();
-        if (newLane || !humanize::InGesture(first, note.start, tpq)) {
-            first = note.start;
-            lanes.back().push_back((double(after[order[k]].start) - note.start) / largest);
-        }
-    }
-    return lanes;
-}
-
-struct DriftFigures {
-    double alphaSum = 0, alphaLow = 9, alphaHigh = -9;
-    int lanes = 0;
-    double squares = 0, count = 0, largest = 0;
-    void Add(const std::vector<std::vector<double>>& moves, std::size_t shortest)
-    {
-        for (const std::vector<double>& lane : moves) {
-            for (double m : lane) {
-                squares += m * m;
-                count += 1;
-                largest = std::max(largest, std::fabs(m));
-            }
-            if (lane.size() < shortest)
-                continue;
-            const double alpha = DfaExponent(lane);
-            alphaSum += alpha;
-            alphaLow = std::min(alphaLow, alpha);
-            alphaHigh = std::max(alphaHigh, alpha);
-            ++lanes;
-        }
-    }
-    void Print(const char* what) const
-    {
-        std::printf("  %-6s DFA alpha %.3f (%.3f..%.3f over %d lanes), spread %.3f of the largest move (the draw "
-                    "alone: %.3f), largest move %.3f of the bound\n",
-                    what, alphaSum / lanes, alphaLow, alphaHigh, lanes, std::sqrt(squares / count),
-                    1 / std::sqrt(6.0), largest);
-    }
-};
-
-int DriftBenchmark(int argc, char** argv)
-{
-    const humanize::Strengths strengths{60, 40, 60};
-    const int tpq = 480;
-    const double largest = static_cast<double>(humanize::LargestMove(tpq, strengths.timing));
-    DriftFigures line[2];
-    for (std::uint32_t seed = 1; seed <= 10; ++seed) {
-        std::vector<humanize::Note> notes(10000);
-        for (std::size_t i = 0; i < notes.size(); ++i) {
-            notes[i].start = static_cast<std::uint32_t>(1000 + i * 240);
-            notes[i].length = 200;
-            notes[i].pitch = static_cast<std::uint8_t>(40 + i % 30);
-            notes[i].onEvent = static_cast<std::uint32_t>(2 * i);
-        }
-        for (int drift = 0; drift < 2; ++drift) {
-            std::vector<humanize::Note> after = notes;
-            humanize::Humanize(after, tpq, strengths, seed, humanize::FixedEvents(), drift != 0);
-            line[drift].Add(GestureMoves(notes, after, tpq, largest), 10000);
-        }
-    }
-    std::printf("ten generated lines of 10,000 gestures at 60,40,60:\n");
-    line[0].Print("white");
-    line[1].Print("drift");
-    DriftFigures real[2];
-    int files = 0;
-    for (int a = 2; a < argc; ++a) {
-        DIR* folder = opendir(argv[a]);
-        while (const dirent* entry = folder ? readdir(folder) : nullptr) {
-            const std::string name = entry->d_name;
-            if (name.size() < 4 || name.substr(name.size() - 4) != ".mid")
-                continue;
-            FILE* in = std::fopen((std::string(argv[a]) + "/" + name).c_str(), "rb");
-            std::vector<std::uint8_t> bytes;
-            for (int c; in && (c = std::fgetc(in)) != EOF;)
-                bytes.push_back(static_cast<std::uint8_t>(c));
-            if (in)
-                std::fclose(in);
-            humanize::MidiFile file;
-            humanize::MidiError error;
-            if (!humanize::ReadMidi(bytes, &file, &error))
-                continue;
-            ++files;
-            const double bound = static_cast<double>(humanize::LargestMove(file.division, strengths.timing));
-            for (int drift = 0; drift < 2; ++drift) {
-                humanize::MidiFile copy = file;
-                humanize::HumanizeFile(&copy, strengths, 7, drift != 0);
-                real[drift].Add(GestureMoves(file.notes, copy.notes, file.division, bound), 256);
-            }
-        }
-        if (folder)
-            closedir(folder);
-    }
-    if (files > 0) {
-        std::printf("%d real files at 60,40,60 (lanes of 256 gestures or more for alpha):\n", files);
-        real[0].Print("white");
-        real[1].Print("drift");
-    }
-    double best[2] = {1e9, 1e9};
-    for (int round = 0; round < 3; ++round)
-        for (int drift = 0; drift < 2; ++drift) {
-            humanize::MidiFile file;
-            humanize::MidiError error;
-            humanize::ReadMidi(Generate(1000000), &file, &error);
-            const auto start = std::chrono::steady_clock::now();
-            humanize::HumanizeFile(&file, humanize::Strengths{50, 50, 50}, 1, drift != 0);
-            best[drift] = std::min(best[drift],
-                                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        }
-    std::printf("humanizing a million notes, best of three: %.0f ms plain, %.0f ms with drift (%+.1f %%)\n",
-                best[0] * 1e3, best[1] * 1e3, (best[1] / best[0] - 1) * 100);
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::string(argv[1]) == "--drift")
-        return DriftBenchmark(argc, argv);
     if (argc > 1 && std::string(argv[1]) == "--tracks") {
         const double spread = SecondsToHumanize(ManyTracks(false));
         const double chords = SecondsToHumanize(ManyTracks(true));
