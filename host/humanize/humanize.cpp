@@ -82,6 +82,15 @@ std::int32_t ScrambleSeed(std::uint32_t seed)
     return state;
 }
 
+std::int32_t LaneState(std::int32_t scrambled, std::uint32_t lane)
+{
+    std::int64_t x = (std::int64_t{scrambled} + lane % static_cast<std::uint32_t>(kModulus)) % kModulus;
+    std::int32_t state = x == 0 ? 1 : static_cast<std::int32_t>(x);
+    for (int round = 0; round < 2; ++round)
+        state = ScrambleRound(state);
+    return state;
+}
+
 std::int32_t NoteSeedTerm(std::uint32_t start, int pitch, int velocity, int channel)
 {
     std::int64_t x = start % static_cast<std::uint32_t>(kModulus) + pitch * 128 + velocity + channel * 16384;
@@ -329,94 +338,249 @@ struct Window {
     std::int16_t high;
 };
 
+// What the phases of one run hand on: the notes humanized, in lane order
+// (by track, channel, start, pitch and place), in which each lane's
+// gestures and voices lie in a row; each note's timing draw (at a
+// gesture's first note, later every note's move) and length draw.
+struct Work {
+    Work(std::vector<Note>& n, int t, const Strengths& s) : notes(n), tpq(t), strengths(s) {}
+    std::vector<Note>& notes;
+    const int tpq;
+    const Strengths strengths;
+    std::vector<std::uint32_t> lane;
+    std::vector<std::int16_t> shift, lengthDraw;
+    Summary summary;
+
+    Note& At(std::size_t k) { return notes[lane[k]]; }
+    bool IsHead(std::size_t k) const { return (notes[lane[k]].flags & kGestureHead) != 0; }
+    // The end of the lane that begins at place a.
+    std::size_t LaneEnd(std::size_t a) const
+    {
+        std::size_t b = a + 1;
+        while (b < lane.size() && SameLane(notes[lane[a]], notes[lane[b]]))
+            ++b;
+        return b;
+    }
+};
+
+// The notes to humanize, in lane order, with the humanizer's own flags
+// cleared: every later phase walks lanes.
+void SortIntoLanes(Work& w)
+{
+    std::vector<Note>& notes = w.notes;
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        notes[i].flags &= static_cast<std::uint8_t>(~kOwnFlags);
+        if (!(notes[i].flags & kLeaveAlone))
+            w.lane.push_back(static_cast<std::uint32_t>(i));
+    }
+    std::sort(w.lane.begin(), w.lane.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const Note& x = notes[a];
+        const Note& y = notes[b];
+        return std::tie(x.track, x.channel, x.start, x.pitch, a) < std::tie(y.track, y.channel, y.start, y.pitch, b);
+    });
+    w.summary.notes = static_cast<std::int64_t>(w.lane.size());
+}
+
+// Gestures, and how each note met the next of its voice, as read: both
+// must be known before anything moves.
+void MarkGesturesAndJoins(Work& w)
+{
+    VoiceTable voices;
+    std::uint32_t laneNumber = 0;
+    std::uint32_t first = 0;
+    for (std::size_t k = 0; k < w.lane.size(); ++k) {
+        Note& note = w.At(k);
+        const bool newLane = k == 0 || !SameLane(w.At(k - 1), note);
+        laneNumber += newLane;
+        if (newLane || !InGesture(first, note.start, w.tpq)) {
+            note.flags |= kGestureHead;
+            first = note.start;
+        }
+        const std::uint32_t met = voices.Swap(note.pitch, laneNumber, static_cast<std::uint32_t>(k));
+        if (met != kNone) {
+            Note& before = w.At(met);
+            const std::uint64_t end = std::uint64_t{before.start} + before.length;
+            if (end == note.start)
+                before.flags |= kTouchesNext;
+            else if (end > note.start)
+                before.flags |= kOverlapsNext;
+        }
+    }
+}
+
+// The draws, lane by lane, each lane from a generator of its own, so that
+// a lane's moves do not depend on how the others are visited: each
+// gesture's first note draws its timing, then every note its length and
+// velocity. Velocities change at once; nothing limits them but 1..127.
+void Draw(Work& w, std::uint32_t seed)
+{
+    const std::int32_t scrambled = ScrambleSeed(seed);
+    w.shift.assign(w.notes.size(), 0);
+    w.lengthDraw.assign(w.notes.size(), 0);
+    Minstd random(1);
+    std::uint32_t laneNumber = 0;
+    for (std::size_t k = 0; k < w.lane.size(); ++k) {
+        const std::uint32_t i = w.lane[k];
+        Note& note = w.notes[i];
+        if (k == 0 || !SameLane(w.At(k - 1), note))
+            random = Minstd(static_cast<std::uint32_t>(LaneState(scrambled, laneNumber++)));
+        if (note.flags & kGestureHead)
+            w.shift[i] = static_cast<std::int16_t>(random.Triangular());
+        w.lengthDraw[i] = static_cast<std::int16_t>(random.Triangular());
+        const int draw = random.Triangular();
+        const std::uint8_t velocity = note.velocity;
+        if (w.strengths.velocity > 0 && velocity > 0)
+            note.velocity = static_cast<std::uint8_t>(
+                Clamp(velocity + ScaledOffset(draw, 20 * w.strengths.velocity, 99), 1, 127));
+        Account(w.summary.velocity, velocity, note.velocity);
+        if (note.velocity != velocity)
+            note.flags |= kVelocityChanged;
+    }
+}
+
+// Each gesture's window of the lane [a, b): the moves all its notes may
+// make without leaving the file's ticks or crossing a program change of
+// their channel or a stray of their voice; none where times must stay.
+void GestureWindows(Work& w, std::size_t a, std::size_t b, const ProgramBarriers& programs,
+                    const StrayBarriers& strays, std::int64_t largest, std::vector<Window>& windows)
+{
+    for (std::size_t g = a, h; g < b; g = h) {
+        std::int64_t low = -largest, high = largest;
+        for (h = g; h < b && (h == g || !w.IsHead(h)); ++h) {
+            const Note& note = w.At(h);
+            std::int64_t lo = 0, hi = kLastTick - (note.length > 0);
+            programs.Narrow(note, lo, hi);
+            strays.Narrow(note, lo, hi);
+            if (w.strengths.timing == 0 || (note.flags & kKeepTimes)) {
+                lo = std::max<std::int64_t>(lo, note.start);
+                hi = std::min<std::int64_t>(hi, note.start);
+            }
+            low = std::max<std::int64_t>(low, lo - note.start);
+            high = std::min<std::int64_t>(high, hi - note.start);
+        }
+        windows[g] = {static_cast<std::int16_t>(low), static_cast<std::int16_t>(high)};
+    }
+}
+
+// Walked backward: a gesture may move late only as far as leaves every
+// later gesture of the lane room a tick after it, so that the forward walk
+// never corners one.
+void LeaveRoomForLater(Work& w, std::size_t a, std::size_t b, std::vector<Window>& windows)
+{
+    std::int64_t laterFirst = 0, laterHigh = 0;
+    bool haveLater = false;
+    std::uint32_t lastStart = 0;
+    for (std::size_t k = b; k-- > a;) {
+        if (k + 1 == b || w.IsHead(k + 1))
+            lastStart = w.At(k).start;
+        if (!w.IsHead(k))
+            continue;
+        std::int64_t high = windows[k].high;
+        if (haveLater)
+            high = std::min<std::int64_t>(high, laterFirst + laterHigh - lastStart - 1);
+        windows[k].high = static_cast<std::int16_t>(high);
+        laterFirst = w.At(k).start;
+        laterHigh = high;
+        haveLater = true;
+    }
+}
+
+// Walked forward: each gesture takes its drawn move within its window, a
+// tick after the gesture before at least, and all its notes move by it.
+void TakeMoves(Work& w, std::size_t a, std::size_t b, const std::vector<Window>& windows)
+{
+    const std::int64_t timingScale = std::int64_t{w.tpq} * w.strengths.timing;
+    std::int64_t previousLast = -1;
+    for (std::size_t g = a, h; g < b; g = h) {
+        const std::uint32_t head = w.lane[g];
+        const std::int64_t low = std::max<std::int64_t>(windows[g].low, previousLast + 1 - w.notes[head].start);
+        const std::int64_t move =
+            w.strengths.timing > 0 ? Clamp(ScaledOffset(w.shift[head], timingScale, 792), low, windows[g].high) : 0;
+        for (h = g; h < b && (h == g || !w.IsHead(h)); ++h) {
+            Note& note = w.At(h);
+            Account(w.summary.timing, 0, move);
+            note.start = static_cast<std::uint32_t>(note.start + move);
+            w.shift[w.lane[h]] = static_cast<std::int16_t>(move);
+            if (move != 0)
+                note.flags |= kTimesChanged;
+        }
+        previousLast = w.At(h - 1).start;
+    }
+}
+
+// Starts, lane by lane: windows, room for later gestures, then the moves.
+void MoveStarts(Work& w, const ProgramBarriers& programs, const StrayBarriers& strays)
+{
+    const std::int64_t largest = LargestMove(w.tpq, w.strengths.timing);
+    std::vector<Window> windows(w.lane.size());
+    for (std::size_t a = 0, b; a < w.lane.size(); a = b) {
+        b = w.LaneEnd(a);
+        GestureWindows(w, a, b, programs, strays, largest, windows);
+        LeaveRoomForLater(w, a, b, windows);
+        TakeMoves(w, a, b, windows);
+    }
+}
+
+// Ends, walked backward so that the next note of each voice is done: a
+// joined end follows the next note's new start; any other takes its length
+// draw and gives way to the next note.
+void PlaceEnds(Work& w, const StrayBarriers& strays)
+{
+    VoiceTable voices;
+    std::uint32_t laneNumber = 0;
+    const std::size_t n = w.lane.size();
+    for (std::size_t k = n; k-- > 0;) {
+        const std::uint32_t i = w.lane[k];
+        Note& note = w.notes[i];
+        laneNumber += k + 1 == n || !SameLane(w.At(k + 1), note);
+        const std::uint32_t later = voices.Swap(note.pitch, laneNumber, static_cast<std::uint32_t>(k));
+        const Note* next = later != kNone ? &w.At(later) : nullptr;
+        const std::int64_t start = note.start;
+        const std::int64_t length = note.length;
+        Note asRead = note;
+        asRead.start = static_cast<std::uint32_t>(start - w.shift[i]);
+        std::int64_t end;
+        const bool joined = next && (note.flags & (kTouchesNext | kOverlapsNext));
+        std::int64_t wanted = length;
+        if (joined) {
+            const std::int64_t overlap = std::int64_t{asRead.start} + length - (next->start - w.shift[w.lane[later]]);
+            end = std::min<std::int64_t>(std::int64_t{next->start} + overlap, std::int64_t{next->start} + next->length);
+        } else {
+            if (w.strengths.length > 0 && !(note.flags & kKeepTimes))
+                wanted = Clamp(length + ScaledOffset(w.lengthDraw[i], length * w.strengths.length, 396), 1, kLastTick);
+            end = start + wanted;
+            if (next)
+                end = std::min<std::int64_t>(end, next->start);
+        }
+        end = std::max(start, std::min({end, strays.EndLimit(asRead), kLastTick}));
+        if (joined)
+            w.summary.endsJoined += end != std::int64_t{asRead.start} + length;
+        else
+            w.summary.endsTrimmed += end < start + wanted;
+        note.length = static_cast<std::uint32_t>(end - start);
+        Account(w.summary.length, length, note.length);
+        if (note.length != length)
+            note.flags |= kTimesChanged;
+        note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
+    }
+}
+
 }  // namespace
 
 Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, std::uint32_t seed,
                  const FixedEvents& fixed)
 {
-    Summary summary;
+    Work w(notes, tpq, strengths);
+    SortIntoLanes(w);
+    MarkGesturesAndJoins(w);
+    Draw(w, seed);
 
-    // The notes humanized in lane order (by track, channel, start, pitch
-    // and place), in which each lane's gestures and voices lie in a row.
-    std::vector<std::uint32_t> lane;
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-        notes[i].flags &= static_cast<std::uint8_t>(~kOwnFlags);
-        if (!(notes[i].flags & kLeaveAlone))
-            lane.push_back(static_cast<std::uint32_t>(i));
-    }
-    const std::size_t n = lane.size();
-    summary.notes = static_cast<std::int64_t>(n);
-    std::sort(lane.begin(), lane.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const Note& x = notes[a];
-        const Note& y = notes[b];
-        return std::tie(x.track, x.channel, x.start, x.pitch, a) < std::tie(y.track, y.channel, y.start, y.pitch, b);
-    });
-
-    // Gestures, and how each note met the next of its voice as read.
-    {
-        VoiceTable voices;
-        std::uint32_t laneNumber = 0;
-        std::uint32_t first = 0;
-        for (std::size_t k = 0; k < n; ++k) {
-            Note& note = notes[lane[k]];
-            const bool newLane = k == 0 || !SameLane(notes[lane[k - 1]], note);
-            laneNumber += newLane;
-            if (newLane || !InGesture(first, note.start, tpq)) {
-                note.flags |= kGestureHead;
-                first = note.start;
-            }
-            const std::uint32_t met = voices.Swap(note.pitch, laneNumber, static_cast<std::uint32_t>(k));
-            if (met != kNone) {
-                Note& before = notes[lane[met]];
-                const std::uint64_t end = std::uint64_t{before.start} + before.length;
-                if (end == note.start)
-                    before.flags |= kTouchesNext;
-                else if (end > note.start)
-                    before.flags |= kOverlapsNext;
-            }
-        }
-    }
-
-    // The draws, in their fixed order; velocities change at once. shift
-    // holds each gesture's timing draw at its first note, and later every
-    // note's move.
-    std::vector<std::int16_t> shift(notes.size()), lengthDraw(notes.size());
-    {
-        std::vector<std::uint32_t> order(lane);
-        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            const Note& x = notes[a];
-            const Note& y = notes[b];
-            return std::tie(x.start, x.pitch, x.channel, x.track, a) < std::tie(y.start, y.pitch, y.channel, y.track, b);
-        });
-        Minstd random(static_cast<std::uint32_t>(ScrambleSeed(seed)));
-        for (const std::uint32_t i : order) {
-            Note& note = notes[i];
-            if (note.flags & kGestureHead)
-                shift[i] = static_cast<std::int16_t>(random.Triangular());
-            lengthDraw[i] = static_cast<std::int16_t>(random.Triangular());
-            const int draw = random.Triangular();
-            const std::uint8_t velocity = note.velocity;
-            if (strengths.velocity > 0 && velocity > 0)
-                note.velocity = static_cast<std::uint8_t>(
-                    Clamp(velocity + ScaledOffset(draw, 20 * strengths.velocity, 99), 1, 127));
-            Account(summary.velocity, velocity, note.velocity);
-            if (note.velocity != velocity)
-                note.flags |= kVelocityChanged;
-        }
-    }
-
-    // Starts, lane by lane: each gesture's window is where all its notes
-    // may go; walked backward, a gesture may move late only as far as
-    // leaves every later gesture room after it; walked forward, each
-    // gesture takes its drawn move within that window, a tick after the
-    // gesture before at least.
-    const std::int64_t largest = LargestMove(tpq, strengths.timing);
-    const std::int64_t timingScale = std::int64_t{tpq} * strengths.timing;
     // The voices and channels that have notes to move: other program
     // changes and strays cannot limit anything.
+    const std::size_t n = w.lane.size();
     bool channels[16] = {};
-    std::vector<bool> used(n == 0 ? 0 : (std::size_t{notes[lane[n - 1]].track} + 1) * 2048);
-    for (const std::uint32_t i : lane) {
+    std::vector<bool> used(n == 0 ? 0 : (std::size_t{w.At(n - 1).track} + 1) * 2048);
+    for (const std::uint32_t i : w.lane) {
         channels[notes[i].channel & 15] = true;
         used[std::size_t{notes[i].track} * 2048 + (notes[i].channel & 15) * 128u + (notes[i].pitch & 127)] = true;
     }
@@ -425,101 +589,10 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
         const std::size_t voice = track * 2048 + (channel & 15) * 128u + (pitch & 127);
         return voice < used.size() && used[voice];
     });
-    std::vector<Window> windows(n);
-    auto isHead = [&](std::size_t k) { return (notes[lane[k]].flags & kGestureHead) != 0; };
-    for (std::size_t a = 0, b; a < n; a = b) {
-        for (b = a + 1; b < n && SameLane(notes[lane[a]], notes[lane[b]]);)
-            ++b;
-        for (std::size_t g = a, h; g < b; g = h) {
-            std::int64_t low = -largest, high = largest;
-            for (h = g; h < b && (h == g || !isHead(h)); ++h) {
-                const Note& note = notes[lane[h]];
-                std::int64_t lo = 0, hi = kLastTick - (note.length > 0);
-                programs.Narrow(note, lo, hi);
-                strays.Narrow(note, lo, hi);
-                if (strengths.timing == 0 || (note.flags & kKeepTimes)) {
-                    lo = std::max<std::int64_t>(lo, note.start);
-                    hi = std::min<std::int64_t>(hi, note.start);
-                }
-                low = std::max<std::int64_t>(low, lo - note.start);
-                high = std::min<std::int64_t>(high, hi - note.start);
-            }
-            windows[g] = {static_cast<std::int16_t>(low), static_cast<std::int16_t>(high)};
-        }
-        std::int64_t laterFirst = 0, laterHigh = 0;
-        bool haveLater = false;
-        std::uint32_t lastStart = 0;
-        for (std::size_t k = b; k-- > a;) {
-            if (k + 1 == b || isHead(k + 1))
-                lastStart = notes[lane[k]].start;
-            if (!isHead(k))
-                continue;
-            std::int64_t high = windows[k].high;
-            if (haveLater)
-                high = std::min<std::int64_t>(high, laterFirst + laterHigh - lastStart - 1);
-            windows[k].high = static_cast<std::int16_t>(high);
-            laterFirst = notes[lane[k]].start;
-            laterHigh = high;
-            haveLater = true;
-        }
-        std::int64_t previousLast = -1;
-        for (std::size_t g = a, h; g < b; g = h) {
-            const std::uint32_t head = lane[g];
-            const std::int64_t low = std::max<std::int64_t>(windows[g].low, previousLast + 1 - notes[head].start);
-            const int draw = shift[head];
-            const std::int64_t move =
-                strengths.timing > 0 ? Clamp(ScaledOffset(draw, timingScale, 792), low, windows[g].high) : 0;
-            for (h = g; h < b && (h == g || !isHead(h)); ++h) {
-                Note& note = notes[lane[h]];
-                Account(summary.timing, 0, move);
-                note.start = static_cast<std::uint32_t>(note.start + move);
-                shift[lane[h]] = static_cast<std::int16_t>(move);
-                if (move != 0)
-                    note.flags |= kTimesChanged;
-            }
-            previousLast = notes[lane[h - 1]].start;
-        }
-    }
+    MoveStarts(w, programs, strays);
+    PlaceEnds(w, strays);
 
-    // Ends, walked backward so that the next note of each voice is done:
-    // a joined end follows the next note's new start; any other takes its
-    // length draw and gives way to the next note.
-    VoiceTable voices;
-    std::uint32_t laneNumber = 0;
-    for (std::size_t k = n; k-- > 0;) {
-        const std::uint32_t i = lane[k];
-        Note& note = notes[i];
-        laneNumber += k + 1 == n || !SameLane(notes[lane[k + 1]], note);
-        const std::uint32_t later = voices.Swap(note.pitch, laneNumber, static_cast<std::uint32_t>(k));
-        const Note* next = later != kNone ? &notes[lane[later]] : nullptr;
-        const std::int64_t start = note.start;
-        const std::int64_t length = note.length;
-        Note asRead = note;
-        asRead.start = static_cast<std::uint32_t>(start - shift[i]);
-        std::int64_t end;
-        const bool joined = next && (note.flags & (kTouchesNext | kOverlapsNext));
-        std::int64_t wanted = length;
-        if (joined) {
-            const std::int64_t overlap = std::int64_t{asRead.start} + length - (next->start - shift[lane[later]]);
-            end = std::min<std::int64_t>(std::int64_t{next->start} + overlap, std::int64_t{next->start} + next->length);
-        } else {
-            if (strengths.length > 0 && !(note.flags & kKeepTimes))
-                wanted = Clamp(length + ScaledOffset(lengthDraw[i], length * strengths.length, 396), 1, kLastTick);
-            end = start + wanted;
-            if (next)
-                end = std::min<std::int64_t>(end, next->start);
-        }
-        end = std::max(start, std::min({end, strays.EndLimit(asRead), kLastTick}));
-        if (joined)
-            summary.endsJoined += end != std::int64_t{asRead.start} + length;
-        else
-            summary.endsTrimmed += end < start + wanted;
-        note.length = static_cast<std::uint32_t>(end - start);
-        Account(summary.length, length, note.length);
-        if (note.length != length)
-            note.flags |= kTimesChanged;
-        note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
-    }
+    Summary& summary = w.summary;
     if (n > 0) {
         summary.timing.meanOffset /= static_cast<double>(n);
         summary.length.meanOffset /= static_cast<double>(n);

@@ -116,6 +116,13 @@ std::int32_t MultiplyModulo(std::int32_t x, std::int32_t multiplier);
 // the script can do it. Returns 1..2^31-2.
 std::int32_t ScrambleSeed(std::uint32_t seed);
 
+// The first state of the generator of one lane (groobler) or run (the
+// script), numbered from 0 in the order they are humanized: the scrambled
+// seed plus the number, modulo 2^31 - 1 (0 taken as 1), then two rounds of
+// the scramble. Each lane drawing on its own, its moves do not depend on
+// the order the host visits lanes in. Returns 1..2^31-2.
+std::int32_t LaneState(std::int32_t scrambled, std::uint32_t lane);
+
 // A seed from the notes themselves, for a run given none: the sum, modulo
 // 2^31 - 1, of one scrambled term per note made from its start, pitch,
 // velocity and channel. A sum does not depend on the order the notes are visited in,
@@ -179,10 +186,12 @@ inline bool InGesture(std::uint32_t first, std::uint32_t start, int tpq)
 //  - Starts stay at or after tick 0, ends at or before tick 2^32 - 1,
 //    lengths at 1 tick or more (a note 0 ticks long stays so at length
 //    0), velocities within 1..127 (a note of velocity 0 is left alone).
-//  - Draws come from one Minstd started at ScrambleSeed(seed), in a fixed
-//    order: the notes sorted by start, pitch, channel and track; each
-//    gesture's first note draws the gesture's timing, then every note draws
-//    its length and velocity. Every draw is taken whatever the strengths,
+//  - Draws come from one Minstd per lane, started at LaneState of
+//    ScrambleSeed(seed) and the lane's number (lanes by track, then
+//    channel, counting only those with notes to humanize), in a fixed
+//    order: the lane's notes by start and pitch; each gesture's first note
+//    draws the gesture's timing, then every note draws its length and
+//    velocity. Every draw is taken whatever the strengths,
 //    so that changing one strength never changes the others' offsets, and
 //    raising a strength only scales the same pattern (up to the limits).
 // Sets kTimesChanged and kVelocityChanged on the notes it changed.

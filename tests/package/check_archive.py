@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Checks the two archives that scripts/package.sh made in DIST. The release
-archive: exactly its five files; both DLLs of the right machine type,
+archive: exactly its six files; both DLLs of the right machine type,
 exporting GrooblerDialog, with version resources that carry the archive's
 version; readme.txt in code page 932 with CRLF line ends naming both
-folders; grooble.cal with its marked path line. The self-test archive: both
+folders and both path spellings; grooble.cal and grooble-check.cal with their marked path lines. The self-test archive: both
 self-test programs of the right machine type and with no runtime DLL, the
 same DLLs beside them, and selftest.txt, Japanese in code page 932 with
 CRLF, saying what to run and what to send back.
@@ -119,15 +119,18 @@ def main():
 
     archive = zipfile.ZipFile(release[0])
     listed = sorted(archive.namelist())
-    expected = sorted(["x86/grooble.dll", "x64/grooble.dll", "grooble.cal", "readme.txt", "LICENSE"])
+    expected = sorted(["x86/grooble.dll", "x64/grooble.dll", "grooble.cal", "grooble-check.cal", "readme.txt",
+                       "LICENSE"])
     check(listed == expected, f"{name} lists {listed}, not {expected}")
     check_images(archive, listed, version, "grooble.dll")
     if "readme.txt" in listed:
-        check_text(archive, "readme.txt", version, ["x86", "x64", "grooble.ini", "grooble.cal"])
-    if "grooble.cal" in listed:
-        cal = archive.read("grooble.cal").decode("ascii", "replace")
-        marked = re.search(r"EDIT THIS LINE.*\n\s*\(string sDllPath \"[^\"]+grooble\.dll\"\)", cal)
-        check(marked is not None, "grooble.cal has no marked path line")
+        check_text(archive, "readme.txt", version, ["x86", "x64", "grooble.ini", "grooble.cal", "grooble-check.cal",
+                                                    "C:\\\\Cakewalk\\\\grooble.dll"])
+    for script in ("grooble.cal", "grooble-check.cal"):
+        if script in listed:
+            cal = archive.read(script).decode("ascii", "replace")
+            marked = re.search(r"EDIT THIS LINE.*\n\s*\(string sDllPath \"[^\"]+grooble\.dll\"\)", cal)
+            check(marked is not None, f"{script} has no marked path line")
 
     if len(selftest) == 1:
         tested = zipfile.ZipFile(selftest[0])
