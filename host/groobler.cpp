@@ -22,6 +22,7 @@
 #endif
 
 #include "humanize/humanize.h"
+#include "humanize/humanize_file.h"
 #include "humanize/midi_file.h"
 #include "safe_file.h"
 

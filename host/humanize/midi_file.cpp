@@ -149,6 +149,14 @@ private:
     MidiError* error_;
 };
 
+std::uint32_t EndOf(const Note& note)
+{
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        std::uint64_t{note.start} + note.length, std::numeric_limits<std::uint32_t>::max()));
+}
+
+const std::uint32_t kNoNote = 0xFFFFFFFF;
+
 // A note-on waiting for its note-off.
 struct Waiting {
     std::uint32_t index;
@@ -161,7 +169,7 @@ struct Waiting {
 // the strays and the spans of split system-exclusive messages.
 class NotePairing {
 public:
-    NotePairing() : waiting_(16 * 128), touched_(16 * 128) {}
+    NotePairing() : waiting_(16 * 128), touched_(16 * 128), lastEnded_(16 * 128, kNoNote) {}
 
     void StartTrack(MidiFile* file, MidiChunk* chunk, std::uint16_t track)
     {
@@ -180,6 +188,7 @@ public:
                 AddStray(on.index, on.time, voice, true);
             waiting_[voice].clear();
             touched_[voice] = false;
+            lastEnded_[voice] = kNoNote;
         }
         used_.clear();
         if (splitOpen_)
@@ -219,6 +228,13 @@ public:
             return;
         }
         if (list.empty()) {
+            const std::uint32_t last = lastEnded_[voice];
+            if (last != kNoNote && EndOf(file_->notes[last]) == e.time) {
+                // A second release of the note that just ended.
+                file_->echoOffs.push_back({last, e.index, e.status, velocity});
+                chunk_->inNote[e.index] = true;
+                return;
+            }
             AddStray(e.index, e.time, voice, false);  // a note-off with nothing to end
             return;
         }
@@ -236,6 +252,7 @@ public:
         note.offVelocity = velocity;
         if ((e.status & 0xF0) == 0x90)
             note.flags |= kOffIsNoteOn;
+        lastEnded_[voice] = static_cast<std::uint32_t>(file_->notes.size());
         file_->notes.push_back(note);
         chunk_->inNote[note.onEvent] = true;
         chunk_->inNote[note.offEvent] = true;
@@ -259,6 +276,7 @@ private:
     std::vector<std::deque<Waiting>> waiting_;
     std::vector<bool> touched_;             // voices used in this track
     std::vector<std::uint32_t> used_;
+    std::vector<std::uint32_t> lastEnded_;  // per voice, in this track
     MidiFile* file_ = nullptr;
     MidiChunk* chunk_ = nullptr;
     std::uint16_t track_ = 0;
@@ -349,10 +367,19 @@ private:
     std::uint8_t running_ = 0;
 };
 
-std::uint32_t EndOf(const Note& note)
+
+// The second releases of a note, right after its note-off.
+bool PutEchoOffs(const MidiFile& file, std::uint32_t note, TrackWriter& writer)
 {
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(
-        std::uint64_t{note.start} + note.length, std::numeric_limits<std::uint32_t>::max()));
+    using Echo = MidiFile::EchoOff;
+    const auto range = std::equal_range(file.echoOffs.begin(), file.echoOffs.end(), Echo{note, 0, 0, 0},
+                                        [](const Echo& a, const Echo& b) { return a.note < b.note; });
+    bool ok = true;
+    for (auto echo = range.first; echo != range.second; ++echo) {
+        const std::uint8_t data[2] = {file.notes[note].pitch, echo->velocity};
+        ok = writer.Put(EndOf(file.notes[note]), echo->status, data, 2) && ok;
+    }
+    return ok;
 }
 
 // A re-timed track: its fixed events (everything but the notes) walked
@@ -397,6 +424,7 @@ bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, std::vector
                 data[1] = off->offVelocity;
                 const std::uint8_t status = (off->flags & kOffIsNoteOn) ? 0x90 : 0x80;
                 ok = writer.Put(EndOf(*off), static_cast<std::uint8_t>(status | off->channel), data, 2) && ok;
+                ok = PutEchoOffs(file, chunk.firstNote + offs[nextOff], writer) && ok;
                 ++nextOff;
             }
         }
@@ -441,58 +469,6 @@ void WriteWithVelocities(const MidiFile& file, const MidiChunk& chunk, std::vect
     });
 }
 
-void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths)
-{
-    // An event moves by at most the largest timing move plus its note's
-    // largest length change (and a tick for the shortest length), so no
-    // gap grows by more than twice that.
-    const std::int64_t timing = ScaledOffset(255, std::int64_t{file->division} * strengths.timing, 792);
-    for (const MidiChunk& chunk : file->chunks) {
-        if (!chunk.track || chunk.noteCount == 0)
-            continue;
-        Note* notes = file->notes.data() + chunk.firstNote;
-        std::int64_t longest = 0;
-        for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
-            longest = std::max<std::int64_t>(longest, notes[i].length);
-        const std::int64_t move = timing + ScaledOffset(255, longest * strengths.length, 396) + 1;
-        if (std::int64_t{chunk.largestGap} + 2 * move <= kLargestDelta)
-            continue;
-        for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
-            notes[i].flags |= kKeepTimes;
-    }
-}
-
-// Marks kKeepTimes on the notes whose events could move into a split
-// system-exclusive message of their track, where no other event may come:
-// within the largest timing move plus their largest length change (and a
-// tick) of one.
-void KeepNotesOutOfSplitSysex(MidiFile* file, const Strengths& strengths)
-{
-    using Span = MidiFile::SysexSpan;
-    const std::vector<Span>& spans = file->sysexSpans;
-    const std::int64_t timing = LargestMove(file->division, strengths.timing);
-    std::uint16_t track = 0;
-    for (const MidiChunk& chunk : file->chunks) {
-        if (!chunk.track)
-            continue;
-        // A track's spans were found in time order, one after another.
-        const auto range = std::equal_range(spans.begin(), spans.end(), Span{track++, 0, 0},
-                                            [](const Span& a, const Span& b) { return a.track < b.track; });
-        if (range.first == range.second)
-            continue;
-        Note* notes = file->notes.data() + chunk.firstNote;
-        for (std::uint32_t i = 0; i < chunk.noteCount; ++i) {
-            const std::int64_t reach = timing + ScaledOffset(255, std::int64_t{notes[i].length} * strengths.length, 396) + 1;
-            const std::int64_t low = notes[i].start - reach;
-            const std::int64_t high = std::int64_t{notes[i].start} + notes[i].length + reach;
-            const auto span = std::lower_bound(range.first, range.second, low,
-                                               [](const Span& a, std::int64_t t) { return a.last < t; });
-            if (span != range.second && span->first <= high)
-                notes[i].flags |= kKeepTimes;
-        }
-    }
-}
-
 }  // namespace
 
 std::string MidiError::Describe() const
@@ -507,6 +483,7 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
     file->notes.clear();
     file->fixed = FixedEvents();
     file->sysexSpans.clear();
+    file->echoOffs.clear();
     const std::vector<std::uint8_t>& b = file->bytes;
     Reader reader(b, error);
     if (b.size() < 14 || b[0] != 'M' || b[1] != 'T' || b[2] != 'h' || b[3] != 'd')
@@ -580,14 +557,9 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
         chunk.noteCount = static_cast<std::uint32_t>(file->notes.size()) - chunk.firstNote;
     }
     pairing.EndTrack();
+    std::stable_sort(file->echoOffs.begin(), file->echoOffs.end(),
+                     [](const MidiFile::EchoOff& a, const MidiFile::EchoOff& b) { return a.note < b.note; });
     return true;
-}
-
-Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed)
-{
-    KeepTimesWhereGapsCouldOverflow(file, strengths);
-    KeepNotesOutOfSplitSysex(file, strengths);
-    return Humanize(file->notes, file->division, strengths, seed, file->fixed);
 }
 
 bool WriteMidi(const MidiFile& file, const ByteSink& sink)

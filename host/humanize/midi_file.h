@@ -1,7 +1,8 @@
 // Standard MIDI Files, formats 0 and 1: read into notes that know where
 // their events are, and written back so that a track whose notes did not
-// change comes out byte for byte as it went in. Portable C++ with no
-// platform headers.
+// change comes out byte for byte as it went in. Reading and writing only:
+// what may be humanized is humanize_file.h's business. Portable C++ with
+// no platform headers.
 #ifndef GROOBLE_MIDI_FILE_H
 #define GROOBLE_MIDI_FILE_H
 
@@ -50,6 +51,18 @@ struct MidiFile {
         std::uint32_t first, last;
     };
     std::vector<SysexSpan> sysexSpans;
+    // A second note-off of a note's voice on the tick of its end, with
+    // nothing left to end (often where a played note is released twice):
+    // no stray, but part of the note's release, written right after its
+    // note-off wherever the end goes, so that the note's length is free
+    // and reading again pairs the same way. In the order of note.
+    struct EchoOff {
+        std::uint32_t note;   // in notes
+        std::uint32_t event;  // among its track's events
+        std::uint8_t status;
+        std::uint8_t velocity;
+    };
+    std::vector<EchoOff> echoOffs;
 };
 
 struct MidiError {
@@ -61,14 +74,6 @@ struct MidiError {
 // Reads a whole file's bytes. On a malformed file, false with the offset of
 // the first byte that is wrong and what was expected there.
 bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error);
-
-// Humanizes the file's notes (all but those marked kLeaveAlone) with its
-// own ticks per quarter and fixed events. First the notes of every track
-// where moves of these strengths could open a gap between two events wider
-// than a delta time can hold (a track with gaps of some 2^28 ticks) are
-// marked kKeepTimes, so that every file written can be read again, and so
-// are the notes that could reach into a split system-exclusive message.
-Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed);
 
 // Writes the file through sink, chunk by chunk, and stops at the first
 // write the sink refuses (false). A track none of whose notes changed is

@@ -181,6 +181,42 @@ TEST(Humanize, ChordsMoveTogetherPerTrack)
     EXPECT_GT(tracksApart, 100) << "the two tracks' chords moved as one";
 }
 
+// A gesture reaches exactly a 64th note (TPQ/16) past its first start,
+// not past each note in turn: once a bar, at 99,0,0, a pair exactly a 64th
+// apart keeps its interval; a roll of 8 notes 20 ticks apart moves as four
+// pairs, not as one rigid block.
+TEST(Humanize, GesturesReachAFixed64thFromTheirFirstStart)
+{
+    const struct {
+        const char* what;
+        int count, step;
+        int rigidAtMost;  // bars of 400 whose intervals all stayed as read
+    } rows[] = {{"a pair a 64th apart", 2, 30, 400}, {"a roll 20 ticks apart", 8, 20, 40}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::vector<Note> notes;
+        for (int bar = 0; bar < 400; ++bar)
+            for (int k = 0; k < row.count; ++k)
+                notes.push_back(MakeNote(1000 + bar * 1920 + k * row.step, 10, 50 + k));
+        const std::vector<Note> before = notes;
+        humanize::Humanize(notes, 480, Strengths{99, 0, 0}, 21);
+        int rigid = 0;
+        for (int bar = 0; bar < 400; ++bar) {
+            const Note* n = &notes[static_cast<size_t>(bar * row.count)];
+            bool same = true;
+            for (int k = 1; k < row.count; ++k) {
+                const std::int64_t interval = Delta(n[k].start, n[k - 1].start);
+                same = same && interval == row.step;
+                if (k % 2 == 1) {
+                    ASSERT_EQ(interval, row.step) << "a gesture came apart in bar " << bar;
+                }
+            }
+            rigid += same;
+        }
+        EXPECT_LE(rigid, row.rigidAtMost) << "later gestures joined the first";
+    }
+}
+
 // A generated groove at 60,40,60, every kind of note against what the draw
 // alone gives (97 % moved, a spread of 1/sqrt(6) of the largest move, no
 // mean): a legato bass of repeated eighths in runs of four, a kick and a
@@ -393,6 +429,20 @@ TEST(Seeds, FromTheNotesInAnyOrderAndOnlyTheSelected)
     notes.push_back(MakeNote(5, 5, 5));
     notes.back().flags = humanize::kLeaveAlone;
     EXPECT_EQ(humanize::SeedFromNotes(notes), seed) << "a note left alone counted";
+    // The channel counts, not the track: the same notes on another channel
+    // of the same track are another selection, and move otherwise.
+    notes.pop_back();
+    std::vector<Note> other = notes;
+    for (Note& note : other)
+        note.channel = 1;
+    EXPECT_NE(humanize::SeedFromNotes(other), seed) << "another channel, the same seed";
+    std::vector<Note> a = notes, b = other;
+    humanize::Humanize(a, 480, Strengths{60, 0, 60}, humanize::SeedFromNotes(a));
+    humanize::Humanize(b, 480, Strengths{60, 0, 60}, humanize::SeedFromNotes(b));
+    int same = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        same += a[i].start == b[i].start && a[i].velocity == b[i].velocity;
+    EXPECT_LT(same, static_cast<int>(a.size()) / 4) << "two channels of one track moved alike";
 }
 
 // Notes left alone stay as they are and take no draws: the others move as

@@ -1,6 +1,7 @@
 // Standard MIDI Files: byte-stable round trips, the notes found in them,
 // changed notes written back, and malformed files refused at the right
 // byte.
+#include "../humanize/humanize_file.h"
 #include "../humanize/midi_file.h"
 #include "midi_bytes.h"
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../humanize/humanize.h"
+#include "../humanize/humanize_file.h"
 #include "../humanize/midi_file.h"
 
 namespace {

@@ -2,6 +2,7 @@
 // wrote (a Debian package of game soundtracks) and small hostile files,
 // each humanized at a few settings and read back. One checker, one table.
 #include "../humanize/humanize.h"
+#include "../humanize/humanize_file.h"
 #include "../humanize/midi_file.h"
 #include "midi_bytes.h"
 
@@ -151,8 +152,12 @@ std::vector<std::string> CheckPromises(const Bytes& input, const Strengths& s, s
             const std::uint64_t wasEnd = std::uint64_t{b0.start} + b0.length, end = std::uint64_t{a0.start} + a0.length;
             const Note* b1 = k + 1 < list.size() ? &before[list[k + 1]] : nullptr;
             const Note* a1 = k + 1 < list.size() ? &after[list[k + 1]] : nullptr;
+            // A stray note-off may hold an end back, but not one on the
+            // note's own end tick: that is a second release, which goes
+            // with the end.
             const bool atStrayOff = std::any_of(file.fixed.strays.begin(), file.fixed.strays.end(), [&](const auto& x) {
-                return !x.on && x.time == end && x.track == b0.track && x.channel == b0.channel && x.pitch == b0.pitch;
+                return !x.on && x.time == end && x.time != wasEnd && x.track == b0.track && x.channel == b0.channel &&
+                       x.pitch == b0.pitch;
             });
             if (s.length == 0 && a0.length != b0.length)
                 expect(atStrayOff || (a1 && (end == a1->start || (wasEnd > b1->start && end - a1->start == wasEnd - b1->start) ||
@@ -291,6 +296,15 @@ TEST(Promises, HoldOnHostileFiles)
     strays.insert(strays.begin() + 10, {0, {0x80, 64, 0}});
     strays.insert(strays.begin() + 31, {5, {0x80, 64, 0}});
     strays.push_back({10, {0x90, 64, 99}});
+    // Notes released twice on their end tick, as played-in files have it:
+    // apart, back to back, and the second release as a note-on of 0.
+    Track twice;
+    for (int i = 0; i < 100; ++i) {
+        const std::uint8_t pitch = std::uint8_t(50 + i % 3);
+        twice.push_back({i % 4 == 3 ? 0u : 30u, {0x90, pitch, 90}});
+        twice.push_back({50, {0x80, pitch, 0}});
+        twice.push_back({0, {std::uint8_t(i % 2 ? 0x90 : 0x80), pitch, 0}});
+    }
     // A split system-exclusive message among notes: F0 without F7, then
     // an F7 packet that ends it.
     Track split = Repeated(60, 40, 30, 0, 55);
@@ -329,6 +343,7 @@ TEST(Promises, HoldOnHostileFiles)
         {"program changes", MakeFile({programs})},
         {"program changes in another track", MakeFile({{{0, {0xC0, 5}}, {500, {0xC0, 6}}}, Repeated(40, 25, 20, 0, 70)})},
         {"stray note events", MakeFile({strays})},
+        {"notes released twice", MakeFile({twice})},
         {"a split system-exclusive message", MakeFile({split})},
         {"running status across a meta event", MakeFile({across})},
         {"a note 0x0FFFFFFF ticks long", MakeFile({longNote}, 960)},
