@@ -4,12 +4,14 @@
 // beside itself by full path, calls GrooblerDialog once and frees the DLL
 // again, as the host does; elsewhere only --strengths is available. It
 // reads only the file the user names and writes only the one they name.
+#include <getopt.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -59,18 +61,53 @@ const char kUsage[] =
     "  Exit status: 0 done or cancelled, 1 a file could not be read or\n"
     "  written, 2 wrong arguments.\n";
 
+// The length of the valid UTF-8 sequence that begins at text[at]: 2 to 4,
+// or 0 where none does (a bare byte, an overlong form, a surrogate).
+std::size_t Utf8Length(const std::string& text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+    const unsigned char second = byte(at + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+        (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return length;
+}
+
 // A name as it can be shown on a terminal: control characters (which could
-// move the cursor or rewrite what is shown) as \xNN.
+// move the cursor or rewrite what is shown) as \xNN: C0 and DEL, and C1
+// both as UTF-8 (C2 80 to C2 9F) and as bare bytes 0x80 to 0x9F, which a
+// terminal of another character set takes as C1.
 std::string Shown(const std::string& name)
 {
     std::string shown;
-    for (const unsigned char c : name) {
-        if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            shown += escaped;
+    auto escape = [&](unsigned char c) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+        shown += escaped;
+    };
+    for (std::size_t at = 0; at < name.size();) {
+        const unsigned char c = static_cast<unsigned char>(name[at]);
+        const std::size_t length = c >= 0x80 ? Utf8Length(name, at) : 1;
+        if (c < 0x20 || c == 0x7F || (length == 0 && c <= 0x9F)) {
+            escape(c);
+            ++at;
+        } else if (length == 0) {
+            shown += name[at++];
+        } else if (c == 0xC2 && static_cast<unsigned char>(name[at + 1]) <= 0x9F) {
+            escape(c);
+            escape(static_cast<unsigned char>(name[at + 1]));
+            at += 2;
         } else {
-            shown += static_cast<char>(c);
+            shown.append(name, at, length);
+            at += length;
         }
     }
     return shown;
@@ -224,76 +261,119 @@ struct Options {
     std::vector<std::string> files;
 };
 
-// Reads the command line into *options; 0 when it holds, else the exit
-// status after the message, and -1 after --help.
+// The options, for getopt_long; the value of each is its index here.
+enum OptionId { kStrengths, kSeed, kTracks, kChannels, kHelp, kPlay, kScreenshot, kAbout, kOptionCount };
+const struct option kOptions[] = {
+    {"strengths", required_argument, nullptr, kStrengths},
+    {"seed", required_argument, nullptr, kSeed},
+    {"tracks", required_argument, nullptr, kTracks},
+    {"channels", required_argument, nullptr, kChannels},
+    {"help", no_argument, nullptr, kHelp},
+#ifdef _WIN32
+    {"play", required_argument, nullptr, kPlay},
+    {"screenshot", required_argument, nullptr, kScreenshot},
+    {"about", required_argument, nullptr, kAbout},
+#endif
+    {nullptr, 0, nullptr, 0},
+};
+
+// The option getopt_long could not take, as the user wrote it: a long one
+// without its value, or a short one by its letter.
+std::string Unknown(int letter, char** argv)
+{
+    if (letter != 0)
+        return std::string("-") + static_cast<char>(letter);
+    const std::string word = argv[optind - 1];
+    return word.substr(0, word.find('='));
+}
+
+std::string LongName(int id)
+{
+    return std::string("--") + kOptions[id].name;
+}
+
+// Takes one option's value into *options; 0, or the exit status after
+// the message.
+int TakeOption(int id, const std::string& value, Options* options)
+{
+    const std::string quoted = LongName(id) + " \"" + Shown(value) + "\": ";
+    std::uint64_t number;
+    switch (id) {
+    case kStrengths:
+        if (!ParseStrengths(value, &options->strengths))
+            return ArgumentError(quoted + "expected T,L,V, three strengths 0..99 in digits");
+        options->haveStrengths = true;
+        break;
+    case kSeed:
+        // The generator has 2^31 - 2 states: larger seeds would repeat.
+        if (!ParseNumber(value, humanize::kModulus - 1, &number))
+            return ArgumentError(quoted + "expected a number 0..2147483646 in digits");
+        options->seed = static_cast<std::uint32_t>(number);
+        options->haveSeed = true;
+        break;
+    case kTracks:
+        if (!ParseList(value, 65535, &options->tracks))
+            return ArgumentError(quoted + "expected track numbers from 1 and ranges, such as 2,4-6");
+        break;
+    case kChannels:
+        if (!ParseList(value, 16, &options->channels))
+            return ArgumentError(quoted + "expected channels 1..16 and ranges, such as 1-9,11-16");
+        break;
+#ifdef _WIN32
+    case kPlay: {
+        humanize::Strengths played;
+        if (!ParseStrengths(value, &played))
+            return ArgumentError(quoted + "expected T,L,V, three strengths 0..99 in digits");
+        gPlay[0] = std::to_string(played.timing);
+        gPlay[1] = std::to_string(played.length);
+        gPlay[2] = std::to_string(played.velocity);
+        break;
+    }
+    case kScreenshot:
+        gScreenshot = value;
+        break;
+    case kAbout:
+        gAboutScreenshot = value;
+        break;
+#endif
+    }
+    return 0;
+}
+
+// Reads the command line into *options, as coreutils do: options and
+// files in any order, --opt=value or --opt value, unique abbreviations,
+// -- ends the options. 0 when it holds, else the exit status after the
+// message, and -1 after --help (or its status, when it cannot be shown).
 int ParseArguments(int argc, char** argv, Options* options)
 {
-    std::set<std::string> given;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (optionsEnded) {
-            options->files.push_back(option);
-            continue;
-        }
-        if (option == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (option == "--help" || option == "-h") {
-            std::fputs(kUsage, stdout);
+    bool given[kOptionCount] = {};
+    opterr = 0;  // the messages are ours, naming the option
+    for (;;) {
+        const int id = getopt_long(argc, argv, ":h", kOptions, nullptr);
+        if (id == -1)
+            break;
+        if (id == 'h' || id == kHelp) {
+            if (std::fputs(kUsage, stdout) == EOF || std::fflush(stdout) != 0)
+                return 1;
             return -1;
         }
-        const bool takesValue = option == "--strengths" || option == "--seed" || option == "--tracks" ||
-                                option == "--channels"
-#ifdef _WIN32
-                                || option == "--play" || option == "--screenshot" || option == "--about"
-#endif
-            ;
-        if (takesValue && !given.insert(option).second)
-            return ArgumentError(option + " is given twice");
-        if (!takesValue) {
-            if (option.size() > 1 && option[0] == '-')
-                return ArgumentError("unknown option " + Shown(option) + " (-- ends the options)");
-            options->files.push_back(option);
-            continue;
-        }
-        if (i + 1 >= argc)
-            return ArgumentError(option + " needs a value");
-        const std::string value = argv[++i];
-        const std::string quoted = option + " \"" + Shown(value) + "\": ";
-        std::uint64_t number;
-        if (option == "--strengths") {
-            if (!ParseStrengths(value, &options->strengths))
-                return ArgumentError(quoted + "expected T,L,V, three strengths 0..99 in digits");
-            options->haveStrengths = true;
-        } else if (option == "--seed") {
-            // The generator has 2^31 - 2 states: larger seeds would repeat.
-            if (!ParseNumber(value, humanize::kModulus - 1, &number))
-                return ArgumentError(quoted + "expected a number 0..2147483646 in digits");
-            options->seed = static_cast<std::uint32_t>(number);
-            options->haveSeed = true;
-        } else if (option == "--tracks") {
-            if (!ParseList(value, 65535, &options->tracks))
-                return ArgumentError(quoted + "expected track numbers from 1 and ranges, such as 2,4-6");
-        } else if (option == "--channels") {
-            if (!ParseList(value, 16, &options->channels))
-                return ArgumentError(quoted + "expected channels 1..16 and ranges, such as 1-9,11-16");
-#ifdef _WIN32
-        } else if (option == "--play") {
-            humanize::Strengths played;
-            if (!ParseStrengths(value, &played))
-                return ArgumentError(quoted + "expected T,L,V, three strengths 0..99 in digits");
-            gPlay[0] = std::to_string(played.timing);
-            gPlay[1] = std::to_string(played.length);
-            gPlay[2] = std::to_string(played.velocity);
-        } else if (option == "--screenshot") {
-            gScreenshot = value;
-        } else if (option == "--about") {
-            gAboutScreenshot = value;
-#endif
-        }
+        // Only long options take values here, so a missing one is a long
+        // option's, named by its id in optopt. --help=x comes back as an
+        // unknown --help; a long option not known has an optopt of 0.
+        if (id == ':')
+            return ArgumentError(LongName(optopt) + " needs a value");
+        if (id == '?' && optopt == kHelp && std::strncmp(argv[optind - 1], "--", 2) == 0)
+            return ArgumentError(LongName(kHelp) + " takes no value");
+        if (id == '?')
+            return ArgumentError("unknown option " + Shown(Unknown(optopt, argv)) + " (-- ends the options)");
+        if (given[id])
+            return ArgumentError(LongName(id) + " is given twice");
+        given[id] = true;
+        if (const int status = TakeOption(id, optarg, options))
+            return status;
     }
+    for (int i = optind; i < argc; ++i)
+        options->files.push_back(argv[i]);
     if (options->files.size() != 2)
         return ArgumentError("expected two files, IN.mid and OUT.mid");
     return 0;
@@ -398,6 +478,11 @@ int Run(const Options& options)
 int main(int argc, char** argv)
 {
     SafeOutput::HandleSignals();
+#ifdef SIGPIPE
+    // A reader that went away (groobler ... | head) is a lost summary,
+    // reported by the exit status, not a death.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     Options options;
     const int status = ParseArguments(argc, argv, &options);
     if (status != 0)

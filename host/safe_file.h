@@ -1,7 +1,20 @@
 // Reading the file a user named, and writing the one they named without
 // ever touching another: the output is written to a new temporary file
-// beside it, created exclusively, and renamed over it in one step. POSIX
-// and Windows.
+// beside it, created exclusively, and renamed over it in one step.
+//
+// What holds where (safe_file_posix.cpp, safe_file_windows.cpp):
+//  - both: the input a regular file of at most kLargestInput bytes; the
+//    output never the input file, nor a folder or special file; nothing
+//    but the temporary file removed on failure; the output never partial.
+//  - POSIX only: the output's whole path walked a name at a time from
+//    held folders, every link on it (in its folders too, not only its last
+//    name) followed only where the kernel's protected-symlinks rule would
+//    follow it, whatever the system's own setting is, and at most 40 links,
+//    as the system's own limit; permission bits, owner and group carried
+//    over; the temporary file removed on SIGINT, SIGTERM and SIGHUP, which
+//    are held back while its name is recorded or removed.
+//  - Windows only: links are followed by the system (the output's final
+//    path), with no rule about their owners; no signals.
 #ifndef GROOBLE_SAFE_FILE_H
 #define GROOBLE_SAFE_FILE_H
 
@@ -9,6 +22,10 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+struct stat;
+#endif
 
 // The largest input read: a MIDI file of this size holds tens of millions
 // of notes.
@@ -42,10 +59,10 @@ public:
     // Refuses an output that is the input file (by identity, whatever the
     // name), a folder, or anything but a regular file. An output that is
     // a symbolic link is written through: the file it leads to is
-    // replaced, and the link stays. On POSIX a link is followed only where
-    // the system's protected-symlinks rule would follow it: in a sticky
-    // folder that others may write to, only a link of the caller's own or
-    // of the folder's owner.
+    // replaced, and the link stays. On POSIX a link anywhere on the path
+    // is followed only where the protected-symlinks rule would follow it:
+    // in a sticky folder that others may write to, only a link of the
+    // caller's own or of the folder's owner.
     bool Open(const std::string& path, const FileIdentity& input, std::string* why);
     bool Create(std::string* why);
     bool Write(const std::uint8_t* data, std::size_t size, std::string* why);
@@ -61,6 +78,11 @@ public:
 
 private:
     bool Put(const std::uint8_t* data, std::size_t size, std::string* why);
+#ifndef _WIN32
+    // Finds the folder that holds the output and its name there (folder_,
+    // name_, existed_), and the output's status if it exists.
+    bool Walk(const std::string& path, struct stat* status, std::string* why);
+#endif
     bool Flush(std::string* why);
     void Discard();
 

@@ -496,8 +496,10 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
     file->format = static_cast<std::uint16_t>(b[8] << 8 | b[9]);
     file->tracks = static_cast<std::uint16_t>(b[10] << 8 | b[11]);
     file->division = static_cast<std::uint16_t>(b[12] << 8 | b[13]);
-    if (file->format > 1)
-        return reader.Fail(8, "format 0 or 1");
+    // Format 2's tracks are independent patterns: humanized each on its
+    // own, as every track is, and written back as they were, format 2.
+    if (file->format > 2)
+        return reader.Fail(8, "format 0, 1 or 2");
     if (file->format == 0 && file->tracks != 1)
         return reader.Fail(10, "one track in a format 0 file");
     if (file->division & 0x8000)

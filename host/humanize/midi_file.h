@@ -1,4 +1,4 @@
-// Standard MIDI Files, formats 0 and 1: read into notes that know where
+// Standard MIDI Files, formats 0, 1 and 2: read into notes that know where
 // their events are, and written back so that a track whose notes did not
 // change comes out byte for byte as it went in. Reading and writing only:
 // what may be humanized is humanize_file.h's business. Portable C++ with

@@ -1,10 +1,12 @@
 #!/bin/bash
-# groobler-test.sh GROOBLER MAKE_EXAMPLE WORK: the stand-in host on the
-# command line: what it writes, what it refuses with which exit status and
-# message, and that it never touches a file the user did not name.
+# groobler-test.sh GROOBLER MAKE_EXAMPLE WORK FSYNC_FAILS: the stand-in
+# host on the command line: what it writes, what it refuses with which exit
+# status and message, and that it never touches a file the user did not
+# name. Every file it writes is read again by mido, a reader of others.
 groobler=$1
 make_example=$2
 work=$3
+fsync_fails=$4
 rm -rf "$work" && mkdir -p "$work/files" && cd "$work/files" || exit 1
 err=$work/err.txt
 status=0
@@ -77,8 +79,10 @@ refused 2 "--seed \"-3\"" --seed -3 --strengths 1,2,3 in.mid x.mid
 refused 2 "--seed \"\"" --seed "" --strengths 1,2,3 in.mid x.mid
 refused 2 "0..2147483646" --seed 2147483647 --strengths 1,2,3 in.mid x.mid
 refused 2 "--seed is given twice" --seed 1 --seed 1 --strengths 1,2,3 in.mid x.mid
-refused 2 "unknown option -x.mid (-- ends" --strengths 1,2,3 in.mid -x.mid
+refused 2 "unknown option -x (-- ends" --strengths 1,2,3 in.mid -x.mid
 refused 1 "\\x1B[2J" --strengths 1,2,3 "$(printf 'in.mid\033[2J')" x.mid
+refused 1 "in\\xC2\\x9B2J\\x9Bé" --strengths 1,2,3 "$(printf 'in\xc2\x9b2J\x9b\xc3\xa9')" x.mid
+refused 2 "--help takes no value" --help=1
 refused 1 "special file whose size is not known" --strengths 1,2,3 /proc/self/status x.mid
 refused 2 "--seed needs a value" --strengths 1,2,3 in.mid x.mid --seed
 refused 2 "unknown option --sed" --sed 3 --strengths 1,2,3 in.mid x.mid
@@ -133,6 +137,25 @@ long=$(printf 'n%.0s' $(seq 1 248)).mid
 cp in.mid ./-in.mid
 "$groobler" --strengths 50,50,50 -- -in.mid -out.mid >/dev/null && [ -f ./-out.mid ] || fail "-- did not end the options"
 "$groobler" --strengths 50,50,50 in.mid full.mid >/dev/full 2>"$err" && fail "a summary written to /dev/full exited 0"
+"$groobler" --help >/dev/full && fail "--help to /dev/full exited 0"
+python3 -c 'import os, subprocess, sys; r, w = os.pipe(); os.close(r); sys.exit(subprocess.call(sys.argv[1:], stdout=w))' \
+    "$groobler" --strengths=50,50,50 in.mid piped.mid 2>/dev/null
+[ $? -eq 1 ] && [ -f piped.mid ] || fail "a summary lost to a closed pipe: not exit 1 with the file written"
+cp in.mid ./--
+"$groobler" --strengths 50,50,50 -- -- dashes.mid >/dev/null && [ -f dashes.mid ] || fail "an input named -- after --"
+# A disk whose fsync fails: exit 1 with its reason, the output as it was.
+echo keep > synced.mid
+LD_PRELOAD=$fsync_fails "$groobler" --strengths 50,50,50 in.mid synced.mid >/dev/null 2>"$err"
+[ $? -eq 1 ] && grep -q "Input/output error" "$err" && [ "$(cat synced.mid)" = keep ] ||
+    fail "a failing fsync: not exit 1 with the output kept: $(cat "$err")"
+# Format 2: two independent tracks, each humanized, written back as format 2.
+python3 -c '
+import struct, sys
+track = lambda key: b"MTrk" + struct.pack(">I", 8 * 16 + 4) + bytes([0, 0x90, key, 90, 0x60, 0x80, key, 0] * 16) + bytes([0, 0xFF, 0x2F, 0])
+sys.stdout.buffer.write(b"MThd" + struct.pack(">IHHH", 6, 2, 2, 480) + track(60) + track(48))
+' > format2.mid
+"$groobler" --strengths 99,0,0 --seed 2 format2.mid format2-out.mid | grep -q " 32 notes humanized" &&
+    [ "$(head -c 10 format2-out.mid | tail -c 2 | od -An -tx1)" = " 00 02" ] || fail "a format-2 file was not humanized as one"
 # A link planted at the first temporary name (the process's own number,
 # which exec keeps) is never followed.
 echo keep > victim2
@@ -152,6 +175,15 @@ for delay in 0.1 0.2 0.25 0.3 0.35 0.4 0.45; do
     got=$?
     [ $got -eq 143 ] || [ $got -eq 0 ] || fail "SIGTERM after ${delay}s: exit status $got"
 done
+# A signal while the temporary file is being made is held until its name
+# is known, and then removes it.
+for signal in TERM HUP; do
+    GROOBLER_TEST_HOLD_MS=400 "$groobler" --strengths 50,50,50 in.mid held.mid >/dev/null 2>&1 &
+    sleep 0.2
+    kill -$signal $!
+    wait $!
+    [ $? -gt 128 ] || fail "SIG$signal while the temporary was made did not end the run"
+done
 if [ "$(id -u)" -eq 0 ]; then
     # A link another user planted in a sticky folder all may write to is
     # not followed; root keeps an output's owner, group and set-ID bits,
@@ -159,6 +191,20 @@ if [ "$(id -u)" -eq 0 ]; then
     mkdir -m 1777 shared
     ln -s ../victim shared/song.mid && chown -h nobody shared/song.mid
     refused 1 "link of another user (uid $(id -u nobody))" --strengths 1,2,3 in.mid shared/song.mid
+    # Nor one in the middle of the path, whoever writes through it, nor
+    # one met through one's own link; one's own link there is followed.
+    mkdir -m 700 secret && echo root-only > secret/config.txt
+    setpriv --reuid=nobody --regid=nogroup --clear-groups ln -s "$PWD/secret" shared/dirlink
+    ln -s shared/dirlink/config.txt rootlink.mid
+    refused 1 "link of another user (uid $(id -u nobody))" --strengths 1,2,3 in.mid shared/dirlink/config.txt
+    refused 1 "link of another user (uid $(id -u nobody))" --strengths 1,2,3 in.mid rootlink.mid
+    mkdir -m 777 open2 && setpriv --reuid=12345 --regid=12345 --clear-groups ln -s "$PWD/open2" shared/other
+    setpriv --reuid=nobody --regid=nogroup --clear-groups "$groobler" --strengths 1,2,3 in.mid shared/other/x.mid \
+        >/dev/null 2>"$err" && fail "nobody followed another user's folder link"
+    [ "$(cat secret/config.txt)" = root-only ] && [ ! -e open2/x.mid ] || fail "a planted folder link was followed"
+    chown nobody shared && cp in.mid own-target.mid && ln -s ../own-target.mid shared/own.mid
+    "$groobler" --strengths 50,50,50 in.mid shared/own.mid >/dev/null && ! cmp -s in.mid own-target.mid ||
+        fail "root's own link in nobody's sticky folder was not followed"
     cp in.mid setid.mid && chown nobody:nogroup setid.mid && chmod 6755 setid.mid
     "$groobler" --strengths 50,50,50 in.mid setid.mid >/dev/null || fail "root writing setid.mid failed"
     [ "$(stat -c '%U:%G %a' setid.mid)" = "nobody:nogroup 6755" ] || fail "root changed setid.mid: $(stat -c '%U:%G %a' setid.mid)"
@@ -167,5 +213,11 @@ if [ "$(id -u)" -eq 0 ]; then
         fail "nobody writing open/setid.mid failed"
     [ "$(stat -c '%U %a' open/setid.mid)" = "nobody 755" ] || fail "set-ID bits kept for a new owner: $(stat -c '%U %a' open/setid.mid)"
 fi
-ls -a . shared open 2>/dev/null | grep -q '^\.groobler-' && fail "a temporary file was left behind"
+ls -a . shared open open2 2>/dev/null | grep -q '^\.groobler-' && fail "a temporary file was left behind"
+for written in *.mid; do
+    case $written in big.mid|cut.mid|pipe.mid|million*.mid|synced.mid|-*|song*) continue ;; esac
+    [ -L "$written" ] && continue
+    /usr/bin/python3 -c 'import mido, sys; mido.MidiFile(sys.argv[1])' "$written" 2>"$err" ||
+        fail "mido cannot read $written: $(tail -n 1 "$err")"
+done
 exit $status

@@ -105,6 +105,17 @@ TEST(MidiFile, ChangedNotesAreWrittenInTimeOrderAndReadBackAsWritten)
     EXPECT_EQ(back.length, 1000u);
     EXPECT_EQ(back.velocity, 99);
     EXPECT_EQ(again.fixed.programs.size(), 1u);
+    // A meta event ends running status: the note-on after a lyric has its
+    // status byte again (a player that reads the standard drops it else).
+    const Bytes lyric = Chunk("MTrk", {0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x05, 0x01, 'a', 0x00, 0x3E, 0x40,
+                                       0x0A, 0x80, 0x3C, 0x00, 0x00, 0x3E, 0x00, 0x00, 0xFF, 0x2F, 0x00});
+    humanize::MidiFile sung = Read(File(0, {lyric}));
+    for (humanize::Note& note : sung.notes)
+        note.flags |= humanize::kTimesChanged;
+    const Bytes sungBack = humanize::WriteMidi(sung);
+    const Bytes want = Chunk("MTrk", {0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x05, 0x01, 'a', 0x00, 0x90, 0x3E, 0x40,
+                                      0x0A, 0x80, 0x3C, 0x00, 0x00, 0x3E, 0x00, 0x00, 0xFF, 0x2F, 0x00});
+    EXPECT_EQ(Bytes(sungBack.begin() + 14, sungBack.end()), want);
     // A note moved past what one delta time holds is refused, not written.
     c.start = 0x10000300;
     EXPECT_FALSE(humanize::WriteMidi(file, [](const std::uint8_t*, std::size_t) { return true; }));
@@ -139,7 +150,7 @@ TEST(MidiFile, MalformedFilesNameTheByteAndWhatWasExpected)
     } cases[] = {
         {"empty", {}, 0, "header chunk"},
         {"not MIDI", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 1, 0xE0}, 0, "header chunk"},
-        {"format 2", with(9, 2), 8, "format 0 or 1"},
+        {"format 3", with(9, 3), 8, "format 0, 1 or 2"},
         {"SMPTE time", with(12, 0xE7), 12, "SMPTE"},
         {"cut in a track", cut(good.size() - 3), 18, "chunk length that fits"},
         {"a data byte with its top bit set", with(14 + 8 + 14, 0x90), 36, "data byte"},

@@ -1,0 +1,405 @@
+// The output on POSIX systems: its path walked a name at a time from held
+// folder descriptors, links checked as the kernel's protected-symlinks
+// rule checks them, the temporary file made exclusively in the folder so
+// held, and signals held while its name is recorded or removed.
+#include "safe_file.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <algorithm>
+#include <deque>
+
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The temporary file being written, for the signal handler: its folder's
+// descriptor (-1: none) and its name there.
+volatile sig_atomic_t gTemporaryFolder = -1;
+char gTemporaryName[64];
+
+void RemoveTemporaryAndEnd(int signal)
+{
+    if (gTemporaryFolder >= 0)
+        unlinkat(gTemporaryFolder, gTemporaryName, 0);
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+std::string Reason(int error)
+{
+    std::string reason = std::strerror(error);
+    if (error == EFBIG)
+        reason += " (the file-size limit, see ulimit -f)";
+    return reason;
+}
+
+// A path's names, in order; "." and empty ones (from "a//b") dropped.
+std::deque<std::string> Names(const std::string& path)
+{
+    std::deque<std::string> names;
+    std::size_t at = 0;
+    while (at <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        const std::string name = path.substr(at, slash - at);
+        if (!name.empty() && name != ".")
+            names.push_back(name);
+        at = slash + 1;
+    }
+    return names;
+}
+
+// SIGINT, SIGTERM and SIGHUP held back for as long as it lives: one that
+// arrives meanwhile is taken when it ends, so that the handler never
+// finds a temporary file made but not yet recorded, or recorded but
+// already removed.
+class HeldSignals {
+public:
+    HeldSignals()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&set, signal);
+        sigprocmask(SIG_BLOCK, &set, &old_);
+    }
+    ~HeldSignals() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+
+private:
+    sigset_t old_;
+};
+
+// For the tests alone: GROOBLER_TEST_HOLD_MS makes the program wait that
+// long between creating the temporary file and recording its name, the
+// moment a signal once could leave the file behind.
+void HoldForTest()
+{
+    const char* hold = getenv("GROOBLER_TEST_HOLD_MS");
+    if (hold && *hold)
+        usleep(static_cast<useconds_t>(atoi(hold)) * 1000);
+}
+
+// Whether the kernel's protected-symlinks rule would follow the link of
+// owner in the folder: outside a sticky folder that others may write to,
+// or a link of the follower's own, or of the folder's owner. Applied to
+// every link on the path, whatever the system's own setting is.
+bool MayFollow(int folder, uid_t owner, std::string* why)
+{
+    struct stat shared;
+    if (fstat(folder, &shared) != 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    if ((shared.st_mode & S_ISVTX) && (shared.st_mode & S_IWOTH) && owner != geteuid() && owner != shared.st_uid) {
+        *why = "it is a link of another user (uid " + std::to_string(owner) +
+               ") in a sticky folder that others may write to, which is never followed";
+        return false;
+    }
+    return true;
+}
+
+// Replaces *held with opened, closing what it held.
+void Hold(int* held, int opened)
+{
+    if (*held >= 0)
+        close(*held);
+    *held = opened;
+}
+
+}  // namespace
+
+void SafeOutput::HandleSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = RemoveTemporaryAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old = {};
+        // A signal the caller ignores (nohup) stays ignored.
+        if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
+    signal(SIGXFSZ, SIG_IGN);
+}
+
+bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, FileIdentity* identity,
+                   std::string* why)
+{
+    // Not blocking: a named pipe would otherwise wait here for a writer.
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    bool ok = false;
+    struct stat status;
+    if (fstat(descriptor, &status) != 0) {
+        *why = std::strerror(errno);
+    } else if (S_ISDIR(status.st_mode)) {
+        *why = "it is a folder, not a file";
+    } else if (!S_ISREG(status.st_mode)) {
+        *why = "it is not a regular file";
+    } else if (static_cast<std::uint64_t>(status.st_size) > kLargestInput) {
+        *why = "it is larger than " + std::to_string(kLargestInput >> 20) + " MiB";
+    } else {
+        identity->device = static_cast<std::uint64_t>(status.st_dev);
+        identity->file = static_cast<std::uint64_t>(status.st_ino);
+        identity->known = true;
+        // One byte more than the size said, to notice a file still growing.
+        bytes->resize(static_cast<std::size_t>(status.st_size) + 1);
+        std::size_t got = 0;
+        ok = true;
+        while (got < bytes->size()) {
+            const ssize_t n = read(descriptor, bytes->data() + got, bytes->size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                *why = std::strerror(errno);
+                ok = false;
+                break;
+            }
+            if (n == 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (ok && got != static_cast<std::size_t>(status.st_size)) {
+            // A file of the system's (as under /proc) says it is empty
+            // and then has something to read.
+            *why = status.st_size == 0 ? "it is a special file whose size is not known before it is read"
+                                       : "it changed while it was read";
+            ok = false;
+        }
+        bytes->resize(got);
+    }
+    close(descriptor);
+    return ok;
+}
+
+SafeOutput::~SafeOutput()
+{
+    Discard();
+    if (folder_ >= 0)
+        close(folder_);
+}
+
+bool SafeOutput::Open(const std::string& path, const FileIdentity& input, std::string* why)
+{
+    target_ = path;
+    struct stat status;
+    if (!Walk(path, &status, why))
+        return false;
+    if (existed_) {
+        if (S_ISDIR(status.st_mode)) {
+            *why = "it is a folder, not a file";
+            return false;
+        }
+        if (!S_ISREG(status.st_mode)) {
+            *why = "it is not a regular file";
+            return false;
+        }
+        if (input.known && static_cast<std::uint64_t>(status.st_dev) == input.device &&
+            static_cast<std::uint64_t>(status.st_ino) == input.file) {
+            *why = "it is the input file; give the output another name";
+            return false;
+        }
+        mode_ = status.st_mode & 07777;
+        owner_ = status.st_uid;
+        group_ = status.st_gid;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode_ = 0666 & ~mask;
+    }
+    return true;
+}
+
+bool SafeOutput::Walk(const std::string& path, struct stat* status, std::string* why)
+{
+    // A name at a time from a held folder, each opened without following
+    // it, so that nothing looked up can be swapped under what was checked;
+    // a link is read through its own descriptor and its names take its
+    // place on the path, as the kernel would take them.
+    const std::size_t end = path.find_last_not_of('/');
+    const std::deque<std::string> given = Names(path);
+    if (given.empty() || end == std::string::npos || end + 1 < path.size() || given.back() == "..") {
+        *why = "it is a folder, not a file";
+        return false;
+    }
+    std::deque<std::string> names = given;
+    Hold(&folder_, open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    bool lastFromLink = false;
+    for (int links = 0; !names.empty();) {
+        const std::string name = names.front();
+        names.pop_front();
+        const bool last = names.empty();
+        if (folder_ < 0) {
+            *why = std::strerror(errno);
+            return false;
+        }
+        if (name == "..") {
+            if (last) {
+                *why = "it is a folder, not a file";
+                return false;
+            }
+            Hold(&folder_, openat(folder_, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            continue;
+        }
+        const int opened = openat(folder_, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (opened < 0 && errno == ENOENT && last) {
+            if (lastFromLink) {
+                *why = "it is a link that leads nowhere";
+                return false;
+            }
+            name_ = name;
+            existed_ = false;
+            return true;
+        }
+        if (opened < 0 || fstat(opened, status) != 0) {
+            *why = std::strerror(errno);
+            if (opened >= 0)
+                close(opened);
+            return false;
+        }
+        if (S_ISLNK(status->st_mode)) {
+            const bool allowed = MayFollow(folder_, status->st_uid, why);
+            char leads[PATH_MAX];
+            ssize_t n = -1;
+            int error = ELOOP;  // as many links as the system's own limit
+            if (allowed && ++links <= 40) {
+                n = readlinkat(opened, "", leads, sizeof leads - 1);
+                error = n == 0 ? ENOENT : errno;
+            }
+            close(opened);
+            if (!allowed)
+                return false;
+            if (n <= 0) {
+                *why = std::strerror(error);
+                return false;
+            }
+            const std::string next(leads, static_cast<std::size_t>(n));
+            const std::deque<std::string> inner = Names(next);
+            names.insert(names.begin(), inner.begin(), inner.end());
+            if (next[0] == '/')
+                Hold(&folder_, open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (last && (names.empty() || next.back() == '/' || names.back() == "..")) {
+                *why = "it is a folder, not a file";
+                return false;
+            }
+            lastFromLink = lastFromLink || last;
+            continue;
+        }
+        if (!last) {
+            if (!S_ISDIR(status->st_mode)) {
+                close(opened);
+                *why = std::strerror(ENOTDIR);
+                return false;
+            }
+            Hold(&folder_, opened);
+            continue;
+        }
+        close(opened);
+        name_ = name;
+        existed_ = true;
+        return true;
+    }
+    *why = "it is a folder, not a file";
+    return false;
+}
+
+bool SafeOutput::Create(std::string* why)
+{
+    // A fresh name, created exclusively: never an existing file or link.
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = ".groobler-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        const HeldSignals held;
+        descriptor_ = openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (descriptor_ >= 0) {
+            HoldForTest();
+            temporary_ = name;
+            std::strcpy(gTemporaryName, name.c_str());
+            gTemporaryFolder = folder_;
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    *why = std::string("cannot create a temporary file beside it: ") + std::strerror(errno);
+    return false;
+}
+
+bool SafeOutput::Put(const std::uint8_t* data, std::size_t size, std::string* why)
+{
+    while (size > 0) {
+        const ssize_t n = write(descriptor_, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *why = Reason(n < 0 ? errno : EIO);
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool SafeOutput::Commit(std::string* why)
+{
+    if (!Flush(why))
+        return false;
+    mode_t mode = static_cast<mode_t>(mode_);
+    if (existed_) {
+        // As cp -p and install do: the owner and group where the caller
+        // may give them; else no set-ID bit for another owner or group.
+        bool owner = fchown(descriptor_, owner_, group_) == 0;
+        bool group = owner;
+        if (!owner) {
+            owner = owner_ == geteuid();
+            group = fchown(descriptor_, static_cast<uid_t>(-1), group_) == 0;
+        }
+        if (!owner)
+            mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));
+        if (!group)
+            mode &= static_cast<mode_t>(~S_ISGID);
+    }
+    const int descriptor = descriptor_;
+    descriptor_ = -1;
+    bool ok = fchmod(descriptor, mode) == 0 && fsync(descriptor) == 0;
+    int error = ok ? 0 : errno;
+    if (close(descriptor) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        *why = Reason(error);
+        return false;
+    }
+    const HeldSignals held;
+    if (renameat(folder_, temporary_.c_str(), folder_, name_.c_str()) != 0) {
+        *why = Reason(errno);
+        return false;
+    }
+    gTemporaryFolder = -1;
+    temporary_.clear();
+    return true;
+}
+
+void SafeOutput::Discard()
+{
+    if (descriptor_ >= 0)
+        close(descriptor_);
+    descriptor_ = -1;
+    const HeldSignals held;
+    if (!temporary_.empty())
+        unlinkat(folder_, temporary_.c_str(), 0);
+    gTemporaryFolder = -1;
+    temporary_.clear();
+}
+
