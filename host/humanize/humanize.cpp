@@ -48,12 +48,6 @@ Minstd::Minstd(std::uint32_t state)
     state_ = static_cast<std::int32_t>(s == 0 ? 1 : s);
 }
 
-std::int32_t Minstd::Next()
-{
-    state_ = MultiplyModulo(state_, kMultiplier);
-    return state_;
-}
-
 std::int32_t MultiplyModulo(std::int32_t x, std::int32_t multiplier)
 {
     // Schrage: kModulus = multiplier * quotient + remainder, and remainder
@@ -128,12 +122,12 @@ std::int64_t ScaledOffset(int draw, std::int64_t numerator, std::int64_t denomin
 
 namespace {
 
-void Account(FieldSummary& field, std::int64_t was, std::int64_t now)
+// Counts a field's change; sum gathers the offsets for the mean.
+void Account(FieldSummary& field, std::int64_t& sum, std::int64_t was, std::int64_t now)
 {
     const std::int64_t offset = now - was;
-    if (offset != 0)
-        ++field.changed;
-    field.meanOffset += static_cast<double>(offset);
+    field.changed += offset != 0;
+    sum += offset;
     if (std::llabs(offset) > std::llabs(field.largestOffset))
         field.largestOffset = offset;
 }
@@ -331,25 +325,50 @@ private:
     std::vector<Slot> slots_;
 };
 
-// The moves a gesture may make, in ticks, within the largest move (at most
-// 2^12 ticks, for 32,767 ticks per quarter).
-struct Window {
-    std::int16_t low;
-    std::int16_t high;
+// The offsets of one field for every draw -255..255 at one strength: a
+// table, since the timing and velocity offsets depend on the draw alone.
+class OffsetTable {
+public:
+    OffsetTable(std::int64_t numerator, std::int64_t denominator)
+    {
+        for (int draw = -255; draw <= 255; ++draw)
+            offsets_[draw + 255] = static_cast<std::int16_t>(ScaledOffset(draw, numerator, denominator));
+    }
+    int operator()(int draw) const { return offsets_[draw + 255]; }
+
+private:
+    std::int16_t offsets_[511];
 };
+
+// A length's offset, ScaledOffset(draw, length * strength, 396), with the
+// denominator a constant, which the compiler divides by without dividing.
+std::int64_t LengthOffset(int draw, std::uint64_t length, int strength)
+{
+    const std::uint64_t product = static_cast<std::uint64_t>(std::abs(draw)) * length * static_cast<std::uint64_t>(strength);
+    const auto magnitude = static_cast<std::int64_t>((2 * product + 255 * 396) / (2 * 255 * 396));
+    return draw < 0 ? -magnitude : magnitude;
+}
 
 // What the phases of one run hand on: the notes humanized, in lane order
 // (by track, channel, start, pitch and place), in which each lane's
-// gestures and voices lie in a row; each note's timing draw (at a
-// gesture's first note, later every note's move) and length draw.
+// gestures and voices lie in a row; per note, shift (first the window's
+// low end at a gesture's first note, then every note's move) and
+// lengthDraw (first the window's high end at a gesture's first note, then
+// every note's length draw). Two small numbers a note, not more: files of
+// millions of notes.
 struct Work {
-    Work(std::vector<Note>& n, int t, const Strengths& s) : notes(n), tpq(t), strengths(s) {}
+    Work(std::vector<Note>& n, int t, const Strengths& s)
+        : notes(n), tpq(t), strengths(s), timing(std::int64_t{t} * s.timing, 792), velocity(20 * s.velocity, 99)
+    {
+    }
     std::vector<Note>& notes;
     const int tpq;
     const Strengths strengths;
+    const OffsetTable timing, velocity;
     std::vector<std::uint32_t> lane;
     std::vector<std::int16_t> shift, lengthDraw;
     Summary summary;
+    std::int64_t sums[3] = {};  // of the offsets: timing, length, velocity
 
     Note& At(std::size_t k) { return notes[lane[k]]; }
     bool IsHead(std::size_t k) const { return (notes[lane[k]].flags & kGestureHead) != 0; }
@@ -363,21 +382,35 @@ struct Work {
     }
 };
 
+bool LaneLess(const std::vector<Note>& notes, std::uint32_t a, std::uint32_t b)
+{
+    const Note& x = notes[a];
+    const Note& y = notes[b];
+    return std::tie(x.track, x.channel, x.start, x.pitch, a) < std::tie(y.track, y.channel, y.start, y.pitch, b);
+}
+
 // The notes to humanize, in lane order, with the humanizer's own flags
-// cleared: every later phase walks lanes.
+// cleared: every later phase walks lanes. A file's notes come in that
+// order already, and are only checked.
 void SortIntoLanes(Work& w)
 {
     std::vector<Note>& notes = w.notes;
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-        notes[i].flags &= static_cast<std::uint8_t>(~kOwnFlags);
-        if (!(notes[i].flags & kLeaveAlone))
-            w.lane.push_back(static_cast<std::uint32_t>(i));
+    std::size_t count = 0;
+    for (Note& note : notes) {
+        note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
+        count += !(note.flags & kLeaveAlone);
     }
-    std::sort(w.lane.begin(), w.lane.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const Note& x = notes[a];
-        const Note& y = notes[b];
-        return std::tie(x.track, x.channel, x.start, x.pitch, a) < std::tie(y.track, y.channel, y.start, y.pitch, b);
-    });
+    w.lane.reserve(count);
+    bool sorted = true;
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        if (notes[i].flags & kLeaveAlone)
+            continue;
+        const auto index = static_cast<std::uint32_t>(i);
+        sorted = sorted && (w.lane.empty() || LaneLess(notes, w.lane.back(), index));
+        w.lane.push_back(index);
+    }
+    if (!sorted)
+        std::sort(w.lane.begin(), w.lane.end(), [&](std::uint32_t a, std::uint32_t b) { return LaneLess(notes, a, b); });
     w.summary.notes = static_cast<std::int64_t>(w.lane.size());
 }
 
@@ -408,41 +441,12 @@ void MarkGesturesAndJoins(Work& w)
     }
 }
 
-// The draws, lane by lane, each lane from a generator of its own, so that
-// a lane's moves do not depend on how the others are visited: each
-// gesture's first note draws its timing, then every note its length and
-// velocity. Velocities change at once; nothing limits them but 1..127.
-void Draw(Work& w, std::uint32_t seed)
-{
-    const std::int32_t scrambled = ScrambleSeed(seed);
-    w.shift.assign(w.notes.size(), 0);
-    w.lengthDraw.assign(w.notes.size(), 0);
-    Minstd random(1);
-    std::uint32_t laneNumber = 0;
-    for (std::size_t k = 0; k < w.lane.size(); ++k) {
-        const std::uint32_t i = w.lane[k];
-        Note& note = w.notes[i];
-        if (k == 0 || !SameLane(w.At(k - 1), note))
-            random = Minstd(static_cast<std::uint32_t>(LaneState(scrambled, laneNumber++)));
-        if (note.flags & kGestureHead)
-            w.shift[i] = static_cast<std::int16_t>(random.Triangular());
-        w.lengthDraw[i] = static_cast<std::int16_t>(random.Triangular());
-        const int draw = random.Triangular();
-        const std::uint8_t velocity = note.velocity;
-        if (w.strengths.velocity > 0 && velocity > 0)
-            note.velocity = static_cast<std::uint8_t>(
-                Clamp(velocity + ScaledOffset(draw, 20 * w.strengths.velocity, 99), 1, 127));
-        Account(w.summary.velocity, velocity, note.velocity);
-        if (note.velocity != velocity)
-            note.flags |= kVelocityChanged;
-    }
-}
-
-// Each gesture's window of the lane [a, b): the moves all its notes may
-// make without leaving the file's ticks or crossing a program change of
-// their channel or a stray of their voice; none where times must stay.
+// Each gesture's window of the lane [a, b), kept at its first note: the
+// moves all its notes may make without leaving the file's ticks or
+// crossing a program change of their channel or a stray of their voice;
+// none where times must stay. At most the largest move either way.
 void GestureWindows(Work& w, std::size_t a, std::size_t b, const ProgramBarriers& programs,
-                    const StrayBarriers& strays, std::int64_t largest, std::vector<Window>& windows)
+                    const StrayBarriers& strays, std::int64_t largest)
 {
     for (std::size_t g = a, h; g < b; g = h) {
         std::int64_t low = -largest, high = largest;
@@ -458,14 +462,15 @@ void GestureWindows(Work& w, std::size_t a, std::size_t b, const ProgramBarriers
             low = std::max<std::int64_t>(low, lo - note.start);
             high = std::min<std::int64_t>(high, hi - note.start);
         }
-        windows[g] = {static_cast<std::int16_t>(low), static_cast<std::int16_t>(high)};
+        w.shift[w.lane[g]] = static_cast<std::int16_t>(low);
+        w.lengthDraw[w.lane[g]] = static_cast<std::int16_t>(high);
     }
 }
 
 // Walked backward: a gesture may move late only as far as leaves every
 // later gesture of the lane room a tick after it, so that the forward walk
 // never corners one.
-void LeaveRoomForLater(Work& w, std::size_t a, std::size_t b, std::vector<Window>& windows)
+void LeaveRoomForLater(Work& w, std::size_t a, std::size_t b)
 {
     std::int64_t laterFirst = 0, laterHigh = 0;
     bool haveLater = false;
@@ -475,32 +480,57 @@ void LeaveRoomForLater(Work& w, std::size_t a, std::size_t b, std::vector<Window
             lastStart = w.At(k).start;
         if (!w.IsHead(k))
             continue;
-        std::int64_t high = windows[k].high;
+        std::int16_t& high = w.lengthDraw[w.lane[k]];
         if (haveLater)
-            high = std::min<std::int64_t>(high, laterFirst + laterHigh - lastStart - 1);
-        windows[k].high = static_cast<std::int16_t>(high);
+            high = static_cast<std::int16_t>(std::min<std::int64_t>(high, laterFirst + laterHigh - lastStart - 1));
         laterFirst = w.At(k).start;
         laterHigh = high;
         haveLater = true;
     }
 }
 
-// Walked forward: each gesture takes its drawn move within its window, a
-// tick after the gesture before at least, and all its notes move by it.
-void TakeMoves(Work& w, std::size_t a, std::size_t b, const std::vector<Window>& windows)
+// The draws of the gesture [g, h), from its lane's generator, in their
+// fixed order: the gesture's timing at its first note, then each note's
+// length and velocity. Every draw is taken whatever the strengths, so that
+// one strength never reshuffles another's offsets. Velocities change at
+// once (nothing limits them but 1..127); lengths are kept for the ends.
+int DrawGesture(Work& w, Minstd& random, std::size_t g, std::size_t h)
 {
-    const std::int64_t timingScale = std::int64_t{w.tpq} * w.strengths.timing;
+    const int timing = random.Triangular();
+    for (std::size_t k = g; k < h; ++k) {
+        const std::uint32_t i = w.lane[k];
+        Note& note = w.notes[i];
+        w.lengthDraw[i] = static_cast<std::int16_t>(random.Triangular());
+        const int draw = random.Triangular();
+        const std::uint8_t velocity = note.velocity;
+        if (w.strengths.velocity > 0 && velocity > 0)
+            note.velocity = static_cast<std::uint8_t>(Clamp(velocity + w.velocity(draw), 1, 127));
+        Account(w.summary.velocity, w.sums[2], velocity, note.velocity);
+        if (note.velocity != velocity)
+            note.flags |= kVelocityChanged;
+    }
+    return timing;
+}
+
+// Walked forward: each gesture draws, then takes its drawn move within its
+// window, a tick after the gesture before at least, and all its notes move
+// by it.
+void TakeMoves(Work& w, std::size_t a, std::size_t b, Minstd& random)
+{
     std::int64_t previousLast = -1;
     for (std::size_t g = a, h; g < b; g = h) {
         const std::uint32_t head = w.lane[g];
-        const std::int64_t low = std::max<std::int64_t>(windows[g].low, previousLast + 1 - w.notes[head].start);
-        const std::int64_t move =
-            w.strengths.timing > 0 ? Clamp(ScaledOffset(w.shift[head], timingScale, 792), low, windows[g].high) : 0;
-        for (h = g; h < b && (h == g || !w.IsHead(h)); ++h) {
-            Note& note = w.At(h);
-            Account(w.summary.timing, 0, move);
+        const std::int64_t low = std::max<std::int64_t>(w.shift[head], previousLast + 1 - w.notes[head].start);
+        const std::int64_t high = w.lengthDraw[head];
+        for (h = g + 1; h < b && !w.IsHead(h);)
+            ++h;
+        const int draw = DrawGesture(w, random, g, h);
+        const std::int64_t move = w.strengths.timing > 0 ? Clamp(w.timing(draw), low, high) : 0;
+        for (std::size_t k = g; k < h; ++k) {
+            Note& note = w.At(k);
+            Account(w.summary.timing, w.sums[0], 0, move);
             note.start = static_cast<std::uint32_t>(note.start + move);
-            w.shift[w.lane[h]] = static_cast<std::int16_t>(move);
+            w.shift[w.lane[k]] = static_cast<std::int16_t>(move);
             if (move != 0)
                 note.flags |= kTimesChanged;
         }
@@ -508,16 +538,22 @@ void TakeMoves(Work& w, std::size_t a, std::size_t b, const std::vector<Window>&
     }
 }
 
-// Starts, lane by lane: windows, room for later gestures, then the moves.
-void MoveStarts(Work& w, const ProgramBarriers& programs, const StrayBarriers& strays)
+// Starts, lane by lane, each lane drawing from a generator of its own, so
+// that a lane's moves do not depend on how the others are visited:
+// windows, room for later gestures, then the draws and moves.
+void MoveStarts(Work& w, std::uint32_t seed, const ProgramBarriers& programs, const StrayBarriers& strays)
 {
+    const std::int32_t scrambled = ScrambleSeed(seed);
     const std::int64_t largest = LargestMove(w.tpq, w.strengths.timing);
-    std::vector<Window> windows(w.lane.size());
+    w.shift.assign(w.notes.size(), 0);
+    w.lengthDraw.assign(w.notes.size(), 0);
+    std::uint32_t laneNumber = 0;
     for (std::size_t a = 0, b; a < w.lane.size(); a = b) {
         b = w.LaneEnd(a);
-        GestureWindows(w, a, b, programs, strays, largest, windows);
-        LeaveRoomForLater(w, a, b, windows);
-        TakeMoves(w, a, b, windows);
+        Minstd random(static_cast<std::uint32_t>(LaneState(scrambled, laneNumber++)));
+        GestureWindows(w, a, b, programs, strays, largest);
+        LeaveRoomForLater(w, a, b);
+        TakeMoves(w, a, b, random);
     }
 }
 
@@ -547,7 +583,8 @@ void PlaceEnds(Work& w, const StrayBarriers& strays)
             end = std::min<std::int64_t>(std::int64_t{next->start} + overlap, std::int64_t{next->start} + next->length);
         } else {
             if (w.strengths.length > 0 && !(note.flags & kKeepTimes))
-                wanted = Clamp(length + ScaledOffset(w.lengthDraw[i], length * w.strengths.length, 396), 1, kLastTick);
+                wanted = Clamp(length + LengthOffset(w.lengthDraw[i], static_cast<std::uint64_t>(length), w.strengths.length),
+                               1, kLastTick);
             end = start + wanted;
             if (next)
                 end = std::min<std::int64_t>(end, next->start);
@@ -558,7 +595,7 @@ void PlaceEnds(Work& w, const StrayBarriers& strays)
         else
             w.summary.endsTrimmed += end < start + wanted;
         note.length = static_cast<std::uint32_t>(end - start);
-        Account(w.summary.length, length, note.length);
+        Account(w.summary.length, w.sums[1], length, note.length);
         if (note.length != length)
             note.flags |= kTimesChanged;
         note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
@@ -573,7 +610,6 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
     Work w(notes, tpq, strengths);
     SortIntoLanes(w);
     MarkGesturesAndJoins(w);
-    Draw(w, seed);
 
     // The voices and channels that have notes to move: other program
     // changes and strays cannot limit anything.
@@ -589,14 +625,15 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
         const std::size_t voice = track * 2048 + (channel & 15) * 128u + (pitch & 127);
         return voice < used.size() && used[voice];
     });
-    MoveStarts(w, programs, strays);
+    MoveStarts(w, seed, programs, strays);
     PlaceEnds(w, strays);
 
+    // Sums of whole numbers, exact; the mean over every note humanized.
     Summary& summary = w.summary;
     if (n > 0) {
-        summary.timing.meanOffset /= static_cast<double>(n);
-        summary.length.meanOffset /= static_cast<double>(n);
-        summary.velocity.meanOffset /= static_cast<double>(n);
+        summary.timing.meanOffset = static_cast<double>(w.sums[0]) / static_cast<double>(n);
+        summary.length.meanOffset = static_cast<double>(w.sums[1]) / static_cast<double>(n);
+        summary.velocity.meanOffset = static_cast<double>(w.sums[2]) / static_cast<double>(n);
     }
     return summary;
 }

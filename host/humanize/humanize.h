@@ -88,7 +88,16 @@ const std::int32_t kModulus = 2147483647;
 class Minstd {
 public:
     explicit Minstd(std::uint32_t state);
-    std::int32_t Next();
+    // 16807 x mod (2^31 - 1), here in 64 bits: the product's high bits
+    // folded onto its low 31, as 2^31 = 1 modulo 2^31 - 1. The same
+    // numbers as Schrage's method gives.
+    std::int32_t Next()
+    {
+        std::uint64_t product = static_cast<std::uint64_t>(state_) * 16807;
+        product = (product & 0x7FFFFFFF) + (product >> 31);
+        state_ = static_cast<std::int32_t>(product >= 0x7FFFFFFF ? product - 0x7FFFFFFF : product);
+        return state_;
+    }
     // A uniform whole number 0..255: the top 8 of the generator's 31 bits.
     int Byte() { return Next() / 8388608; }
     // The bell-shaped unit draw: the difference of two uniform draws,

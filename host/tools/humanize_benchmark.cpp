@@ -8,13 +8,20 @@
 // file of MIB mebibytes (256 unless given) of one shape that is not notes
 // (ons: note-ons never ended; offs: note-offs that end nothing; programs:
 // program changes; foreign: empty chunks of an unknown kind) and reports
-// its peak memory.
+// its peak memory; --command GROOBLER [COMMAND...] times whole processes on
+// a generated file of 100,000 notes in eight tracks: groobler at 60,40,60,
+// cp (a process that only reads and writes the file: the floor), and, if
+// given, another humanizer run as COMMAND... 60,40,60 7 IN OUT.
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <utility>
 #include <string>
 #include <vector>
@@ -131,6 +138,103 @@ std::vector<std::uint8_t> Shape(const std::string& shape, long mib)
     return file;
 }
 
+// 100,000 notes in eight tracks of two channels each, as a song has them:
+// a chord part, a bass, drums and lines of notes of varied lengths that
+// overlap, with a controller now and then.
+std::vector<std::uint8_t> Song(long notes)
+{
+    const int tpq = 480, tracks = 8;
+    std::vector<std::uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, tracks, tpq >> 8, tpq & 0xFF};
+    for (int t = 0; t < tracks; ++t) {
+        // (time, order, three bytes), sorted into the track.
+        std::vector<std::pair<std::pair<std::uint32_t, int>, std::uint32_t>> events;
+        std::uint32_t seed = 12345 + t;
+        auto next = [&seed](std::uint32_t n) { seed = seed * 1103515245 + 12345; return (seed >> 8) % n; };
+        std::uint32_t time = 0;
+        for (long i = 0; i < notes / tracks; ++i) {
+            const std::uint32_t channel = t * 2 + i % 2 == 9 ? 8 : t * 2 + i % 2;
+            const std::uint32_t pitch = 30 + next(70), length = 20 + next(900);
+            events.push_back({{time, 1}, 0x90 | channel | pitch << 8 | (20 + next(100)) << 16});
+            events.push_back({{time + length, 0}, 0x80 | channel | pitch << 8});
+            if (i % 50 == 0)
+                events.push_back({{time, 2}, 0xB0 | channel | 7 << 8 | next(128) << 16});
+            time += next(4) == 0 ? 0 : 60 + next(180);
+        }
+        std::sort(events.begin(), events.end());
+        std::vector<std::uint8_t> track;
+        std::uint32_t now = 0;
+        for (const auto& e : events) {
+            Vlq(track, e.first.first - now);
+            now = e.first.first;
+            track.insert(track.end(), {std::uint8_t(e.second), std::uint8_t(e.second >> 8), std::uint8_t(e.second >> 16)});
+        }
+        AppendTrack(file, std::move(track));
+    }
+    return file;
+}
+
+// The best of runs of a command: CPU seconds (user and system) and wall
+// seconds. Exits when the command fails.
+std::pair<double, double> TimeCommand(const std::vector<std::string>& command, int runs)
+{
+    std::vector<char*> args;
+    for (const std::string& a : command)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    double cpu = 1e9, wall = 1e9;
+    for (int r = 0; r < runs; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        pid_t child;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&child, args[0], &actions, nullptr, args.data(), environ) != 0) {
+            std::fprintf(stderr, "cannot run %s\n", args[0]);
+            std::exit(1);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        int status;
+        rusage usage;
+        wait4(child, &status, 0, &usage);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            std::fprintf(stderr, "%s failed\n", args[0]);
+            std::exit(1);
+        }
+        wall = std::min(wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        cpu = std::min(cpu, usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                                (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6);
+    }
+    return {cpu, wall};
+}
+
+int CommandBenchmark(int argc, char** argv)
+{
+    char folder[] = "/tmp/groobler-bench-XXXXXX";
+    if (!mkdtemp(folder))
+        return 1;
+    const std::string in = std::string(folder) + "/song.mid", out = std::string(folder) + "/out.mid";
+    const std::vector<std::uint8_t> song = Song(100000);
+    FILE* f = std::fopen(in.c_str(), "wb");
+    std::fwrite(song.data(), 1, song.size(), f);
+    std::fclose(f);
+    const auto groobler = TimeCommand({argv[2], "--strengths", "60,40,60", "--seed", "7", in, out}, 20);
+    const auto floor = TimeCommand({"cp", in, out}, 20);
+    std::printf("100,000 notes in 8 tracks (%zu bytes), best of 20: groobler %.1f ms CPU (%.1f ms wall), "
+                "cp %.1f ms CPU (%.1f ms wall)\n",
+                song.size(), groobler.first * 1e3, groobler.second * 1e3, floor.first * 1e3, floor.second * 1e3);
+    if (argc > 3) {
+        std::vector<std::string> other(argv + 3, argv + argc);
+        other.insert(other.end(), {"60,40,60", "7", in, out});
+        const auto them = TimeCommand(other, 3);
+        std::printf("%s: %.0f ms CPU (%.0f ms wall), best of 3: groobler is %.0f times faster (CPU)\n", argv[3],
+                    them.first * 1e3, them.second * 1e3, them.first / groobler.first);
+    }
+    unlink(in.c_str());
+    unlink(out.c_str());
+    rmdir(folder);
+    return 0;
+}
+
 double SecondsToHumanize(std::vector<std::uint8_t> bytes)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -151,6 +255,8 @@ double SecondsToHumanize(std::vector<std::uint8_t> bytes)
 
 int main(int argc, char** argv)
 {
+    if (argc > 2 && std::string(argv[1]) == "--command")
+        return CommandBenchmark(argc, argv);
     if (argc > 1 && std::string(argv[1]) == "--tracks") {
         const double spread = SecondsToHumanize(ManyTracks(false));
         const double chords = SecondsToHumanize(ManyTracks(true));
