@@ -390,8 +390,9 @@ bool LaneLess(const std::vector<Note>& notes, std::uint32_t a, std::uint32_t b)
 }
 
 // The notes to humanize, in lane order, with the humanizer's own flags
-// cleared: every later phase walks lanes. A file's notes come in that
-// order already, and are only checked.
+// cleared: every later phase walks lanes. A file's notes come by track,
+// channel and start already; then only the notes of one start are sorted
+// by pitch.
 void SortIntoLanes(Work& w)
 {
     std::vector<Note>& notes = w.notes;
@@ -401,16 +402,28 @@ void SortIntoLanes(Work& w)
         count += !(note.flags & kLeaveAlone);
     }
     w.lane.reserve(count);
-    bool sorted = true;
+    bool byStart = true;
     for (std::size_t i = 0; i < notes.size(); ++i) {
         if (notes[i].flags & kLeaveAlone)
             continue;
-        const auto index = static_cast<std::uint32_t>(i);
-        sorted = sorted && (w.lane.empty() || LaneLess(notes, w.lane.back(), index));
-        w.lane.push_back(index);
+        if (!w.lane.empty()) {
+            const Note& x = notes[w.lane.back()];
+            byStart = byStart && std::tie(x.track, x.channel, x.start) <= std::tie(notes[i].track, notes[i].channel, notes[i].start);
+        }
+        w.lane.push_back(static_cast<std::uint32_t>(i));
     }
-    if (!sorted)
-        std::sort(w.lane.begin(), w.lane.end(), [&](std::uint32_t a, std::uint32_t b) { return LaneLess(notes, a, b); });
+    const auto less = [&](std::uint32_t a, std::uint32_t b) { return LaneLess(notes, a, b); };
+    if (!byStart) {
+        std::sort(w.lane.begin(), w.lane.end(), less);
+    } else {
+        for (std::size_t a = 0, b; a < w.lane.size(); a = b) {
+            const Note& first = notes[w.lane[a]];
+            for (b = a + 1; b < w.lane.size() && SameLane(notes[w.lane[b]], first) && notes[w.lane[b]].start == first.start;)
+                ++b;
+            if (b - a > 1 && !std::is_sorted(w.lane.begin() + a, w.lane.begin() + b, less))
+                std::sort(w.lane.begin() + a, w.lane.begin() + b, less);
+        }
+    }
     w.summary.notes = static_cast<std::int64_t>(w.lane.size());
 }
 

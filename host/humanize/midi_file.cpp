@@ -1,6 +1,7 @@
 #include "midi_file.h"
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <limits>
 
@@ -157,19 +158,82 @@ std::uint32_t EndOf(const Note& note)
 
 const std::uint32_t kNoNote = 0xFFFFFFFF;
 
-// A note-on waiting for its note-off.
-struct Waiting {
-    std::uint32_t index;
-    std::uint32_t time;
-    std::uint8_t velocity;
+// What counting a file's tracks found, for pairing them in one go with
+// every list allocated once at its size: the notes of each track and
+// channel (a lane), and the voices whose last note-ons are never ended.
+struct PairingPlan {
+    std::vector<std::array<std::uint32_t, 16>> lanes;  // notes per track and channel
+    struct Unended {
+        std::uint16_t track;
+        std::uint16_t voice;      // channel * 128 + pitch
+        std::uint32_t firstStray; // the voice's note-ons from this one on (counted from 0) are never ended
+    };
+    std::vector<Unended> unended;  // by track
+    std::size_t notes = 0, strays = 0, programs = 0;
 };
 
+// Counts what a track's pairing will make. Pairing is first in, first out
+// per voice, so the note-ons a voice never ends are its last ones.
+class PairingCount {
+public:
+    explicit PairingCount(PairingPlan* plan) : plan_(plan), waiting_(16 * 128), ons_(16 * 128) {}
+    void StartTrack(std::uint16_t track)
+    {
+        track_ = track;
+        plan_->lanes.emplace_back();
+        plan_->lanes.back().fill(0);
+    }
+    void operator()(const std::vector<std::uint8_t>& b, const Event& e)
+    {
+        plan_->programs += (e.status & 0xF0) == 0xC0;
+        if (e.size != 2)
+            return;
+        const std::uint8_t velocity = b[e.data + 1];
+        const std::uint32_t voice = (e.status & 0x0Fu) * 128u + b[e.data];
+        std::uint32_t& waiting = waiting_[voice];
+        if (IsNoteOn(e.status, velocity)) {
+            if (ons_[voice]++ == 0)
+                used_.push_back(voice);
+            ++waiting;
+        } else if (IsNoteOff(e.status, velocity) && waiting > 0) {
+            --waiting;
+            ++plan_->notes;
+            ++plan_->lanes.back()[e.status & 0x0F];
+        } else if (IsNoteOff(e.status, velocity)) {
+            ++plan_->strays;
+        }
+    }
+    void EndTrack()
+    {
+        for (const std::uint32_t voice : used_) {
+            if (waiting_[voice] > 0)
+                plan_->unended.push_back({track_, static_cast<std::uint16_t>(voice), ons_[voice] - waiting_[voice]});
+            plan_->strays += waiting_[voice];
+            waiting_[voice] = ons_[voice] = 0;
+        }
+        used_.clear();
+    }
+
+private:
+    PairingPlan* plan_;
+    std::uint16_t track_ = 0;
+    std::vector<std::uint32_t> waiting_, ons_;
+    std::vector<std::uint32_t> used_;
+};
+
+
 // Pairs the note events of one track first-in first-out per channel and
-// pitch, appending the notes to file->notes; collects the program changes,
-// the strays and the spans of split system-exclusive messages.
+// pitch into file->notes, each note in the place the plan gives its lane
+// at its note-on: so a track's notes come by channel, then in the order of
+// their note-ons (by start). Collects the program changes, the strays and
+// the spans of split system-exclusive messages.
 class NotePairing {
 public:
-    NotePairing() : waiting_(16 * 128), touched_(16 * 128), lastEnded_(16 * 128, kNoNote) {}
+    explicit NotePairing(const PairingPlan& plan)
+        : plan_(plan), waiting_(16 * 128), touched_(16 * 128), lastEnded_(16 * 128, kNoNote), ons_(16 * 128),
+          firstStray_(16 * 128, kNoNote), neverEnded_(16 * 128)
+    {
+    }
 
     void StartTrack(MidiFile* file, MidiChunk* chunk, std::uint16_t track)
     {
@@ -177,18 +241,28 @@ public:
         file_ = file;
         chunk_ = chunk;
         track_ = track;
+        std::uint32_t next = chunk->firstNote;
+        for (int channel = 0; channel < 16; ++channel) {
+            next_[channel] = next;
+            next += plan_.lanes[track][channel];
+        }
+        for (; unended_ < plan_.unended.size() && plan_.unended[unended_].track == track; ++unended_)
+            firstStray_[plan_.unended[unended_].voice] = plan_.unended[unended_].firstStray;
     }
 
-    // The note-ons still waiting are never ended: strays. A split
+    // The note-ons never ended are strays, voice by voice. A split
     // system-exclusive message never finished lasts to the track's end.
     void EndTrack()
     {
         for (std::uint32_t voice : used_) {
-            for (const Waiting& on : waiting_[voice])
-                AddStray(on.index, on.time, voice, true);
+            for (const auto& on : neverEnded_[voice])
+                AddStray(on.first, on.second, voice, true);
+            neverEnded_[voice].clear();
             waiting_[voice].clear();
             touched_[voice] = false;
             lastEnded_[voice] = kNoNote;
+            ons_[voice] = 0;
+            firstStray_[voice] = kNoNote;
         }
         used_.clear();
         if (splitOpen_)
@@ -218,15 +292,28 @@ public:
         if (!on && !IsNoteOff(e.status, velocity))
             return;
         const std::uint32_t voice = (e.status & 0x0Fu) * 128u + b[e.data];
-        std::deque<Waiting>& list = waiting_[voice];
         if (on) {
             if (!touched_[voice]) {
                 touched_[voice] = true;
                 used_.push_back(voice);
             }
-            list.push_back({e.index, e.time, velocity});
+            if (ons_[voice]++ >= firstStray_[voice]) {
+                neverEnded_[voice].push_back({e.index, e.time});
+                return;
+            }
+            const std::uint32_t slot = next_[e.status & 0x0F]++;
+            Note& note = file_->notes[slot];
+            note.track = track_;
+            note.channel = static_cast<std::uint8_t>(e.status & 0x0F);
+            note.pitch = b[e.data];
+            note.velocity = velocity;
+            note.start = e.time;
+            note.onEvent = e.index;
+            chunk_->inNote[e.index] = true;
+            waiting_[voice].push_back(slot);
             return;
         }
+        std::deque<std::uint32_t>& list = waiting_[voice];
         if (list.empty()) {
             const std::uint32_t last = lastEnded_[voice];
             if (last != kNoNote && EndOf(file_->notes[last]) == e.time) {
@@ -238,24 +325,16 @@ public:
             AddStray(e.index, e.time, voice, false);  // a note-off with nothing to end
             return;
         }
-        const Waiting start = list.front();
+        const std::uint32_t slot = list.front();
         list.pop_front();
-        Note note;
-        note.track = track_;
-        note.channel = static_cast<std::uint8_t>(e.status & 0x0F);
-        note.pitch = b[e.data];
-        note.velocity = start.velocity;
-        note.start = start.time;
-        note.length = e.time - start.time;
-        note.onEvent = start.index;
+        Note& note = file_->notes[slot];
+        note.length = e.time - note.start;
         note.offEvent = e.index;
         note.offVelocity = velocity;
         if ((e.status & 0xF0) == 0x90)
             note.flags |= kOffIsNoteOn;
-        lastEnded_[voice] = static_cast<std::uint32_t>(file_->notes.size());
-        file_->notes.push_back(note);
-        chunk_->inNote[note.onEvent] = true;
-        chunk_->inNote[note.offEvent] = true;
+        lastEnded_[voice] = slot;
+        chunk_->inNote[e.index] = true;
     }
 
 private:
@@ -271,50 +350,24 @@ private:
         file_->fixed.strays.push_back(stray);
     }
 
-    // In deques, which grow without copying: a track may leave millions
-    // of note-ons waiting.
-    std::vector<std::deque<Waiting>> waiting_;
+    const PairingPlan& plan_;
+    // The places of the note-ons waiting for their note-offs, in deques,
+    // which grow without copying: a track may leave millions waiting.
+    std::vector<std::deque<std::uint32_t>> waiting_;
     std::vector<bool> touched_;             // voices used in this track
     std::vector<std::uint32_t> used_;
     std::vector<std::uint32_t> lastEnded_;  // per voice, in this track
+    std::vector<std::uint32_t> ons_;        // note-ons met per voice
+    std::vector<std::uint32_t> firstStray_; // per voice: the first note-on never ended
+    std::vector<std::vector<std::pair<std::uint32_t, std::uint32_t>>> neverEnded_;  // (event, time)
+    std::uint32_t next_[16] = {};           // the next place of each lane
+    std::size_t unended_ = 0;
     MidiFile* file_ = nullptr;
     MidiChunk* chunk_ = nullptr;
     std::uint16_t track_ = 0;
     bool splitOpen_ = false;
     std::uint32_t splitStart_ = 0;
     std::uint32_t lastTime_ = 0;
-};
-
-// Counts what a track's pairing will make, so that each list is allocated
-// once at its size: notes, strays and program changes.
-class PairingCount {
-public:
-    PairingCount() : waiting_(16 * 128) {}
-    void operator()(const std::vector<std::uint8_t>& b, const Event& e)
-    {
-        programs += (e.status & 0xF0) == 0xC0;
-        if (e.size != 2)
-            return;
-        const std::uint8_t velocity = b[e.data + 1];
-        std::uint32_t& waiting = waiting_[(e.status & 0x0Fu) * 128u + b[e.data]];
-        if (IsNoteOn(e.status, velocity))
-            ++waiting;
-        else if (IsNoteOff(e.status, velocity) && waiting > 0)
-            --waiting, ++notes;
-        else if (IsNoteOff(e.status, velocity))
-            ++strays;
-    }
-    void EndTrack()
-    {
-        for (std::uint32_t& waiting : waiting_) {
-            strays += waiting;
-            waiting = 0;
-        }
-    }
-    std::size_t notes = 0, strays = 0, programs = 0;
-
-private:
-    std::vector<std::uint32_t> waiting_;
 };
 
 void PutVlq(std::vector<std::uint8_t>& out, std::uint32_t value)
@@ -513,7 +566,8 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
     // Foreign chunks in a row are kept as one span of bytes.
     std::size_t at = file->headerSize;
     std::size_t found = 0;
-    PairingCount count;
+    PairingPlan plan;
+    PairingCount count(&plan);
     while (at < b.size()) {
         if (b.size() - at < 8)
             return reader.Fail(at, "a chunk header (type and length, 8 bytes)");
@@ -527,6 +581,7 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
         if (chunk.track) {
             if (++found > file->tracks)
                 return reader.Fail(at, "no more track chunks than the header says");
+            count.StartTrack(static_cast<std::uint16_t>(found - 1));
             if (!reader.Track(chunk.offset, chunk.offset + length, [&](const Event& e) {
                     ++chunk.events;
                     chunk.largestGap = std::max(chunk.largestGap, e.delta);
@@ -544,19 +599,23 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
     if (found != file->tracks)
         return reader.Fail(b.size(), "as many track chunks as the header says");
 
-    file->notes.reserve(count.notes);
-    file->fixed.strays.reserve(count.strays);
-    file->fixed.programs.reserve(count.programs);
-    NotePairing pairing;
+    file->notes.resize(plan.notes);
+    file->fixed.strays.reserve(plan.strays);
+    file->fixed.programs.reserve(plan.programs);
+    NotePairing pairing(plan);
     std::uint16_t track = 0;
+    std::uint32_t firstNote = 0;
     for (MidiChunk& chunk : file->chunks) {
         if (!chunk.track)
             continue;
         chunk.inNote.assign(chunk.events, false);
-        chunk.firstNote = static_cast<std::uint32_t>(file->notes.size());
+        chunk.firstNote = firstNote;
+        chunk.noteCount = 0;
+        for (const std::uint32_t lane : plan.lanes[track])
+            chunk.noteCount += lane;
+        firstNote += chunk.noteCount;
         pairing.StartTrack(file, &chunk, track++);
         reader.Track(chunk.offset, chunk.offset + chunk.size, pairing);
-        chunk.noteCount = static_cast<std::uint32_t>(file->notes.size()) - chunk.firstNote;
     }
     pairing.EndTrack();
     std::stable_sort(file->echoOffs.begin(), file->echoOffs.end(),
