@@ -1,6 +1,8 @@
 #include "humanize_file.h"
 
 #include <algorithm>
+#include <tuple>
+#include <vector>
 
 namespace humanize {
 
@@ -58,12 +60,42 @@ void KeepNotesOutOfSplitSysex(MidiFile* file, const Strengths& strengths)
     }
 }
 
+// Marks kKeepTimes on a note released twice whose end, and its second
+// release with it, could move past a note-on of its voice that is never
+// ended (such note-ons come after all the voice's notes): that release
+// would end it, and the file would read otherwise.
+void KeepEchoesShortOfNeverEnded(MidiFile* file, const Strengths& strengths)
+{
+    if (file->echoOffs.empty())
+        return;
+    std::vector<const StrayNoteEvent*> ons;
+    for (const StrayNoteEvent& stray : file->fixed.strays)
+        if (stray.on)
+            ons.push_back(&stray);
+    const auto voiceTime = [](const StrayNoteEvent* s) { return std::make_tuple(s->track, s->channel, s->pitch, s->time); };
+    std::sort(ons.begin(), ons.end(), [&](const StrayNoteEvent* a, const StrayNoteEvent* b) { return voiceTime(a) < voiceTime(b); });
+    const std::int64_t timing = LargestMove(file->division, strengths.timing);
+    for (const MidiFile::EchoOff& echo : file->echoOffs) {
+        Note& note = file->notes[echo.note];
+        const auto first = std::lower_bound(ons.begin(), ons.end(), note, [](const StrayNoteEvent* s, const Note& n) {
+            return std::make_tuple(s->track, s->channel, s->pitch) < std::make_tuple(n.track, n.channel, n.pitch);
+        });
+        if (first == ons.end() || (*first)->track != note.track || (*first)->channel != note.channel ||
+            (*first)->pitch != note.pitch)
+            continue;
+        const std::int64_t reach = timing + ScaledOffset(255, std::int64_t{note.length} * strengths.length, 396) + 1;
+        if (std::int64_t{note.start} + note.length + reach >= (*first)->time)
+            note.flags |= kKeepTimes;
+    }
+}
+
 }  // namespace
 
 Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed)
 {
     KeepTimesWhereGapsCouldOverflow(file, strengths);
     KeepNotesOutOfSplitSysex(file, strengths);
+    KeepEchoesShortOfNeverEnded(file, strengths);
     return Humanize(file->notes, file->division, strengths, seed, file->fixed);
 }
 

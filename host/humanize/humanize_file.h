@@ -17,7 +17,8 @@ namespace humanize {
 // between two events wider than a delta time can hold (a track with gaps
 // of some 2^28 ticks) are marked kKeepTimes, so that every file written
 // can be read again, and so are the notes that could reach into a split
-// system-exclusive message.
+// system-exclusive message, and a note released twice whose end could
+// reach a note-on of its voice that is never ended.
 Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t seed);
 
 }  // namespace humanize

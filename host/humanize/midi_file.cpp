@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <deque>
+#include <memory>
 #include <limits>
 
 namespace humanize {
@@ -370,20 +372,6 @@ private:
     std::uint32_t lastTime_ = 0;
 };
 
-void PutVlq(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    std::uint8_t digits[5];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<std::uint8_t>(value & 0x7F);
-        value >>= 7;
-    } while (value != 0);
-    while (n > 0) {
-        --n;
-        out.push_back(static_cast<std::uint8_t>(digits[n] | (n > 0 ? 0x80 : 0)));
-    }
-}
-
 void Put32(std::uint8_t* out, std::uint32_t value)
 {
     out[0] = static_cast<std::uint8_t>(value >> 24);
@@ -392,34 +380,77 @@ void Put32(std::uint8_t* out, std::uint32_t value)
     out[3] = static_cast<std::uint8_t>(value);
 }
 
+// A track's bytes as they are made, in blocks of 64 KiB or more: nothing
+// copied as it grows, and little more room than it takes.
+class Blocks {
+public:
+    // Room for size bytes more, at the end of the last block.
+    std::uint8_t* Room(std::size_t size)
+    {
+        if (blocks_.empty() || blocks_.back().room - blocks_.back().used < size) {
+            const std::size_t room = std::max<std::size_t>(64 * 1024, size);
+            blocks_.push_back({std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room]), 0, room});
+        }
+        return blocks_.back().bytes.get() + blocks_.back().used;
+    }
+    void Used(std::size_t size)
+    {
+        blocks_.back().used += size;
+        size_ += size;
+    }
+    std::size_t Size() const { return size_; }
+    bool Each(const ByteSink& sink) const
+    {
+        for (const Block& block : blocks_)
+            if (block.used > 0 && !sink(block.bytes.get(), block.used))
+                return false;
+        return true;
+    }
+
+private:
+    struct Block {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t used, room;
+    };
+    std::vector<Block> blocks_;
+    std::size_t size_ = 0;
+};
+
 // Writes the events of one re-timed track in time order, with running
 // status for channel messages (not across system-exclusive and meta
 // events, as the standard has it) and the shortest delta times.
 class TrackWriter {
 public:
-    explicit TrackWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+    explicit TrackWriter(Blocks& out) : out_(out) {}
 
     bool Put(std::uint32_t time, std::uint8_t status, const std::uint8_t* data, std::size_t size)
     {
-        if (time - previous_ > kLargestDelta)
+        const std::uint32_t delta = time - previous_;
+        if (delta > kLargestDelta)
             return false;
-        PutVlq(out_, time - previous_);
+        std::uint8_t* const begin = out_.Room(5 + size);
+        std::uint8_t* at = begin;
+        int digits = 1;
+        while (digits < 4 && (delta >> (7 * digits)) != 0)
+            ++digits;
+        for (int d = digits - 1; d >= 0; --d)
+            *at++ = static_cast<std::uint8_t>(((delta >> (7 * d)) & 0x7F) | (d > 0 ? 0x80 : 0));
         previous_ = time;
         if (status >= 0xF0 || status != running_)
-            out_.push_back(status);
+            *at++ = status;
         running_ = status < 0xF0 ? status : 0;
-        out_.insert(out_.end(), data, data + size);
+        std::memcpy(at, data, size);
+        out_.Used(static_cast<std::size_t>(at + size - begin));
         return true;
     }
 
     std::uint32_t Last() const { return previous_; }
 
 private:
-    std::vector<std::uint8_t>& out_;
+    Blocks& out_;
     std::uint32_t previous_ = 0;
     std::uint8_t running_ = 0;
 };
-
 
 // The second releases of a note, right after its note-off.
 bool PutEchoOffs(const MidiFile& file, std::uint32_t note, TrackWriter& writer)
@@ -435,50 +466,155 @@ bool PutEchoOffs(const MidiFile& file, std::uint32_t note, TrackWriter& writer)
     return ok;
 }
 
+// The notes of a track, one at a time, in the order of a key (a time and
+// an event, one 64-bit number): merged from the track's lanes, its runs of
+// one channel, each of which the reader and the humanizer leave in that
+// order. Where a run is not (notes not as read), they are sorted instead.
+class NoteOrder {
+public:
+    using Key = std::uint64_t (*)(const Note&);
+
+    NoteOrder(const Note* notes, std::uint32_t count, Key key) : notes_(notes), key_(key)
+    {
+        bool ordered = true;
+        for (std::uint32_t i = 0; i < count && ordered; ++i) {
+            if (i == 0 || notes[i].channel != notes[i - 1].channel)
+                runs_.push_back({i, i});
+            else
+                ordered = key(notes[i - 1]) < key(notes[i]);
+            ++runs_.back().end;
+        }
+        if (!ordered || runs_.size() > 16) {
+            sorted_.resize(count);
+            for (std::uint32_t i = 0; i < count; ++i)
+                sorted_[i] = i;
+            std::sort(sorted_.begin(), sorted_.end(),
+                      [&](std::uint32_t a, std::uint32_t b) { return key(notes[a]) < key(notes[b]); });
+            runs_.assign(count > 0 ? 1 : 0, {0, count});
+        }
+        for (const Run& run : runs_)
+            heads_.push_back(key_(notes_[At(run.next)]));
+        Choose();
+    }
+
+    bool Done() const { return best_ == kNone; }
+    // The next note's place among the track's notes, and its key (all
+    // ones when done).
+    std::uint32_t Next() const { return At(runs_[best_].next); }
+    std::uint64_t NextKey() const { return best_ == kNone ? ~0ull : heads_[best_]; }
+    void Pop()
+    {
+        Run& run = runs_[best_];
+        heads_[best_] = ++run.next == run.end ? ~0ull : key_(notes_[At(run.next)]);
+        Choose();
+    }
+
+private:
+    static const std::uint32_t kNone = 0xFFFFFFFF;
+    struct Run {
+        std::uint32_t next, end;
+    };
+
+    // The run whose head comes first: at most 16, one per channel.
+    void Choose()
+    {
+        best_ = kNone;
+        std::uint64_t least = ~0ull;
+        for (std::uint32_t r = 0; r < heads_.size(); ++r)
+            if (heads_[r] < least) {
+                least = heads_[r];
+                best_ = r;
+            }
+    }
+
+    std::uint32_t At(std::uint32_t position) const { return sorted_.empty() ? position : sorted_[position]; }
+
+    const Note* notes_;
+    Key key_;
+    std::vector<Run> runs_;
+    std::vector<std::uint64_t> heads_;
+    std::vector<std::uint32_t> sorted_;
+    std::uint32_t best_ = kNone;
+};
+
+std::uint64_t OnKey(const Note& note)
+{
+    return std::uint64_t{note.start} << 32 | note.onEvent;
+}
+
+std::uint64_t OffKey(const Note& note)
+{
+    return std::uint64_t{EndOf(note)} << 32 | note.offEvent;
+}
+
+std::uint64_t OnEventKey(const Note& note)
+{
+    return note.onEvent;
+}
+
+// The notes sounding, each to be ended in the order of its note-off: a
+// heap as large as the most notes that sound at once.
+class Sounding {
+public:
+    explicit Sounding(const Note* notes) : notes_(notes) {}
+    bool Empty() const { return heap_.empty(); }
+    std::uint32_t First() const { return heap_.front(); }
+    std::uint64_t FirstKey() const { return heap_.empty() ? ~0ull : OffKey(notes_[heap_.front()]); }
+    void Add(std::uint32_t note)
+    {
+        heap_.push_back(note);
+        std::push_heap(heap_.begin(), heap_.end(), Later{notes_});
+    }
+    void Remove()
+    {
+        std::pop_heap(heap_.begin(), heap_.end(), Later{notes_});
+        heap_.pop_back();
+    }
+
+private:
+    struct Later {
+        const Note* notes;
+        bool operator()(std::uint32_t a, std::uint32_t b) const { return OffKey(notes[a]) > OffKey(notes[b]); }
+    };
+    const Note* notes_;
+    std::vector<std::uint32_t> heap_;
+};
+
 // A re-timed track: its fixed events (everything but the notes) walked
 // again from the file's bytes, merged with the notes' events by time, and
 // by their place in the file on one tick.
-bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, std::vector<std::uint8_t>& out)
+bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out)
 {
     const Note* notes = file.notes.data() + chunk.firstNote;
-    std::vector<std::uint32_t> ons(chunk.noteCount), offs(chunk.noteCount);
-    for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
-        ons[i] = offs[i] = i;
-    std::sort(ons.begin(), ons.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return notes[a].start != notes[b].start ? notes[a].start < notes[b].start
-                                                : notes[a].onEvent < notes[b].onEvent;
-    });
-    std::sort(offs.begin(), offs.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const std::uint32_t x = EndOf(notes[a]), y = EndOf(notes[b]);
-        return x != y ? x < y : notes[a].offEvent < notes[b].offEvent;
-    });
-
+    NoteOrder ons(notes, chunk.noteCount, OnKey);
+    Sounding offs(notes);
     TrackWriter writer(out);
-    std::size_t nextOn = 0, nextOff = 0;
     bool ok = true;
     // Puts every note event that comes before (time, index).
     auto notesBefore = [&](std::uint64_t time, std::uint64_t index) {
+        const std::uint64_t limit = time << 32 | index;
         for (;;) {
-            const Note* on = nextOn < ons.size() ? &notes[ons[nextOn]] : nullptr;
-            const Note* off = nextOff < offs.size() ? &notes[offs[nextOff]] : nullptr;
-            const std::uint64_t onKey = on ? (std::uint64_t{on->start} << 32 | on->onEvent) : ~0ull;
-            const std::uint64_t offKey = off ? (std::uint64_t{EndOf(*off)} << 32 | off->offEvent) : ~0ull;
-            const std::uint64_t limit = time << 32 | index;
+            const std::uint64_t onKey = ons.NextKey(), offKey = offs.FirstKey();
             if (std::min(onKey, offKey) >= limit)
                 return;
             std::uint8_t data[2];
             if (onKey < offKey) {
-                data[0] = on->pitch;
-                data[1] = on->velocity;
-                ok = writer.Put(on->start, static_cast<std::uint8_t>(0x90 | on->channel), data, 2) && ok;
-                ++nextOn;
+                const std::uint32_t i = ons.Next();
+                const Note& on = notes[i];
+                data[0] = on.pitch;
+                data[1] = on.velocity;
+                ok = writer.Put(on.start, static_cast<std::uint8_t>(0x90 | on.channel), data, 2) && ok;
+                ons.Pop();
+                offs.Add(i);
             } else {
-                data[0] = off->pitch;
-                data[1] = off->offVelocity;
-                const std::uint8_t status = (off->flags & kOffIsNoteOn) ? 0x90 : 0x80;
-                ok = writer.Put(EndOf(*off), static_cast<std::uint8_t>(status | off->channel), data, 2) && ok;
-                ok = PutEchoOffs(file, chunk.firstNote + offs[nextOff], writer) && ok;
-                ++nextOff;
+                const std::uint32_t i = offs.First();
+                const Note& off = notes[i];
+                data[0] = off.pitch;
+                data[1] = off.offVelocity;
+                const std::uint8_t status = (off.flags & kOffIsNoteOn) ? 0x90 : 0x80;
+                ok = writer.Put(EndOf(off), static_cast<std::uint8_t>(status | off.channel), data, 2) && ok;
+                ok = PutEchoOffs(file, chunk.firstNote + i, writer) && ok;
+                offs.Remove();
             }
         }
     };
@@ -501,23 +637,19 @@ bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, std::vector
 
 // A track whose notes changed only their velocities: its bytes as read,
 // each note-on's velocity byte replaced.
-void WriteWithVelocities(const MidiFile& file, const MidiChunk& chunk, std::vector<std::uint8_t>& out)
+void WriteWithVelocities(const MidiFile& file, const MidiChunk& chunk, Blocks& out)
 {
-    const std::size_t body = out.size();
-    out.insert(out.end(), file.bytes.begin() + chunk.offset, file.bytes.begin() + chunk.offset + chunk.size);
+    std::uint8_t* const body = out.Room(chunk.size);
+    std::memcpy(body, &file.bytes[chunk.offset], chunk.size);
+    out.Used(chunk.size);
     const Note* notes = file.notes.data() + chunk.firstNote;
-    std::vector<std::uint32_t> byOn(chunk.noteCount);
-    for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
-        byOn[i] = i;
-    std::sort(byOn.begin(), byOn.end(),
-              [&](std::uint32_t a, std::uint32_t b) { return notes[a].onEvent < notes[b].onEvent; });
-    std::size_t next = 0;
+    NoteOrder byOn(notes, chunk.noteCount, OnEventKey);
     MidiError ignored;
     Reader reader(file.bytes, &ignored);
     reader.Track(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
-        if (next < byOn.size() && notes[byOn[next]].onEvent == e.index) {
-            out[body + (e.data + 1 - chunk.offset)] = notes[byOn[next]].velocity;
-            ++next;
+        if (!byOn.Done() && notes[byOn.Next()].onEvent == e.index) {
+            body[e.data + 1 - chunk.offset] = notes[byOn.Next()].velocity;
+            byOn.Pop();
         }
     });
 }
@@ -628,7 +760,6 @@ bool WriteMidi(const MidiFile& file, const ByteSink& sink)
     const std::vector<std::uint8_t>& b = file.bytes;
     if (!sink(b.data(), file.headerSize))
         return false;
-    std::vector<std::uint8_t> out;
     for (const MidiChunk& chunk : file.chunks) {
         const std::uint8_t* header = &b[chunk.offset - 8];
         bool retimed = false, revoiced = false;
@@ -641,15 +772,17 @@ bool WriteMidi(const MidiFile& file, const ByteSink& sink)
                 return false;
             continue;
         }
-        out.assign(header, header + 8);
+        Blocks body;
         if (retimed) {
-            if (!WriteRetimedTrack(file, chunk, out))
+            if (!WriteRetimedTrack(file, chunk, body))
                 return false;
         } else {
-            WriteWithVelocities(file, chunk, out);
+            WriteWithVelocities(file, chunk, body);
         }
-        Put32(&out[4], static_cast<std::uint32_t>(out.size() - 8));
-        if (!sink(out.data(), out.size()))
+        std::uint8_t head[8];
+        std::memcpy(head, header, 4);
+        Put32(head + 4, static_cast<std::uint32_t>(body.Size()));
+        if (!sink(head, 8) || !body.Each(sink))
             return false;
     }
     return true;

@@ -102,13 +102,13 @@ refused 1 "is a folder" --strengths 1,2,3 song.tmp song
 refused 1 "cannot create a temporary file beside it: " --strengths 1,2,3 in.mid /proc/version
 [ -e song.tmp ] || fail "the input song.tmp was removed"
 
-# Out of memory: a million notes under a 50 MB address space.
+# Out of memory: a million notes (24 MB of them in memory) under a 30 MB address space.
 python3 -c '
 import struct, sys
 track = bytes([0, 0x90, 60, 90]) + bytes([0x10, 60, 0, 0, 60, 90]) * 1000000 + bytes([0x10, 60, 0, 0, 0xFF, 0x2F, 0])
 sys.stdout.buffer.write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(track)) + track)
 ' > million.mid
-(ulimit -v 50000; "$groobler" --strengths 50,50,50 million.mid million-out.mid >/dev/null 2>"$err")
+(ulimit -v 30000; "$groobler" --strengths 50,50,50 million.mid million-out.mid >/dev/null 2>"$err")
 [ $? -eq 1 ] && grep -q "out of memory" "$err" || fail "out of memory: not exit 1 with a message: $(cat "$err")"
 [ -e million-out.mid ] && fail "out of memory, and still an output"
 

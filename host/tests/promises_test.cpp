@@ -305,6 +305,7 @@ TEST(Promises, HoldOnHostileFiles)
         twice.push_back({50, {0x80, pitch, 0}});
         twice.push_back({0, {std::uint8_t(i % 2 ? 0x90 : 0x80), pitch, 0}});
     }
+    twice.push_back({1, {0x90, 50, 90}});  // a note-on never ended, just after the last release
     // A split system-exclusive message among notes: F0 without F7, then
     // an F7 packet that ends it.
     Track split = Repeated(60, 40, 30, 0, 55);
