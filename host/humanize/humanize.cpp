@@ -242,6 +242,8 @@ public:
     // The latest end the note, at its place as read, may have.
     std::int64_t EndLimit(const Note& note) const
     {
+        if (order_.empty())
+            return kLastTick;
         const StrayNoteEvent* after = At(FirstAfterStart(note), note);
         return after && !after->on ? after->time : kLastTick;
     }
@@ -250,6 +252,8 @@ public:
     // leaves room for the note's shortest length, a tick, before it.
     void Narrow(const Note& note, std::int64_t& lo, std::int64_t& hi) const
     {
+        if (order_.empty())
+            return;
         const std::size_t i = FirstAfterStart(note);
         if (const StrayNoteEvent* before = i > 0 ? At(i - 1, note) : nullptr)
             lo = std::max<std::int64_t>(lo, before->time);
@@ -513,8 +517,9 @@ int DrawGesture(Work& w, Minstd& random, std::size_t g, std::size_t h)
     for (std::size_t k = g; k < h; ++k) {
         const std::uint32_t i = w.lane[k];
         Note& note = w.notes[i];
-        w.lengthDraw[i] = static_cast<std::int16_t>(random.Triangular());
-        const int draw = random.Triangular();
+        int length, draw;
+        random.TwoTriangular(&length, &draw);
+        w.lengthDraw[i] = static_cast<std::int16_t>(length);
         const std::uint8_t velocity = note.velocity;
         if (w.strengths.velocity > 0 && velocity > 0)
             note.velocity = static_cast<std::uint8_t>(Clamp(velocity + w.velocity(draw), 1, 127));

@@ -88,14 +88,10 @@ const std::int32_t kModulus = 2147483647;
 class Minstd {
 public:
     explicit Minstd(std::uint32_t state);
-    // 16807 x mod (2^31 - 1), here in 64 bits: the product's high bits
-    // folded onto its low 31, as 2^31 = 1 modulo 2^31 - 1. The same
-    // numbers as Schrage's method gives.
+    // 16807 x mod (2^31 - 1): the same numbers as Schrage's method gives.
     std::int32_t Next()
     {
-        std::uint64_t product = static_cast<std::uint64_t>(state_) * 16807;
-        product = (product & 0x7FFFFFFF) + (product >> 31);
-        state_ = static_cast<std::int32_t>(product >= 0x7FFFFFFF ? product - 0x7FFFFFFF : product);
+        state_ = Times(state_, 16807);
         return state_;
     }
     // A uniform whole number 0..255: the top 8 of the generator's 31 bits.
@@ -103,8 +99,31 @@ public:
     // The bell-shaped unit draw: the difference of two uniform draws,
     // -255..255, triangular around 0.
     int Triangular() { const int a = Byte(); return a - Byte(); }
+    // The next two triangular draws, as two calls of Triangular give them;
+    // the four states are worked out from this one side by side (16807^k
+    // mod 2^31 - 1 for k = 1..4), not one after another.
+    void TwoTriangular(int* first, int* second)
+    {
+        const std::int32_t x = state_;
+        const int a = Times(x, 16807) / 8388608, b = Times(x, 282475249) / 8388608;
+        const int c = Times(x, 1622650073) / 8388608;
+        state_ = Times(x, 984943658);
+        *first = a - b;
+        *second = c - state_ / 8388608;
+    }
 
 private:
+    // x * multiplier mod (2^31 - 1) for x and multiplier below it, in 64
+    // bits: the product's high bits folded onto its low 31, as 2^31 = 1
+    // modulo 2^31 - 1. One subtraction at most is left, since the product
+    // of two numbers the prime modulus does not divide is never 0.
+    static std::int32_t Times(std::int32_t x, std::uint32_t multiplier)
+    {
+        std::uint64_t product = static_cast<std::uint64_t>(x) * multiplier;
+        product = (product & 0x7FFFFFFF) + (product >> 31);
+        return static_cast<std::int32_t>(product >= 0x7FFFFFFF ? product - 0x7FFFFFFF : product);
+    }
+
     std::int32_t state_;
 };
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <limits>
 
@@ -66,6 +65,57 @@ public:
             }
         }
         return Fail(at - 1, "the last byte of a variable-length number (at most 4 bytes)");
+    }
+
+    // Walks a track that Track has checked already, handing each event to
+    // visit as Track does, without checking it again: the pairing and the
+    // writers walk every track once more.
+    template <typename Visit>
+    void Checked(std::size_t begin, std::size_t end, Visit&& visit) const
+    {
+        const std::uint8_t* const b = bytes_.data();
+        std::size_t at = begin;
+        std::uint32_t time = 0;
+        std::uint8_t running = 0;
+        for (std::uint32_t index = 0; at < end; ++index) {
+            Event event;
+            event.index = index;
+            std::uint32_t delta = 0;
+            std::uint8_t byte;
+            do {
+                byte = b[at++];
+                delta = delta << 7 | (byte & 0x7F);
+            } while (byte & 0x80);
+            event.delta = delta;
+            time += delta;
+            event.time = time;
+            std::uint8_t status = b[at];
+            if (status & 0x80)
+                ++at;
+            else
+                status = running;
+            event.status = status;
+            if (status < 0xF0) {
+                event.size = (status & 0xE0) == 0xC0 ? 1 : 2;
+                event.data = static_cast<std::uint32_t>(at);
+                at += event.size;
+                running = status;
+            } else {
+                const std::size_t start = at;
+                at += status == kMeta;
+                std::uint32_t length = 0;
+                do {
+                    byte = b[at++];
+                    length = length << 7 | (byte & 0x7F);
+                } while (byte & 0x80);
+                at += length;
+                event.data = static_cast<std::uint32_t>(start);
+                event.size = static_cast<std::uint32_t>(at - start);
+                if (status != kMeta)
+                    running = 0;
+            }
+            visit(event);
+        }
     }
 
     // Walks the events of a track chunk's body, handing each to visit.
@@ -232,7 +282,7 @@ private:
 class NotePairing {
 public:
     explicit NotePairing(const PairingPlan& plan)
-        : plan_(plan), waiting_(16 * 128), touched_(16 * 128), lastEnded_(16 * 128, kNoNote), ons_(16 * 128),
+        : plan_(plan), waiting_(16 * 128, {kNoNote, kNoNote}), touched_(16 * 128), lastEnded_(16 * 128, kNoNote), ons_(16 * 128),
           firstStray_(16 * 128, kNoNote), neverEnded_(16 * 128)
     {
     }
@@ -260,7 +310,7 @@ public:
             for (const auto& on : neverEnded_[voice])
                 AddStray(on.first, on.second, voice, true);
             neverEnded_[voice].clear();
-            waiting_[voice].clear();
+            waiting_[voice] = {kNoNote, kNoNote};
             touched_[voice] = false;
             lastEnded_[voice] = kNoNote;
             ons_[voice] = 0;
@@ -312,11 +362,14 @@ public:
             note.start = e.time;
             note.onEvent = e.index;
             chunk_->inNote[e.index] = true;
-            waiting_[voice].push_back(slot);
+            Queue& queue = waiting_[voice];
+            note.offEvent = kNoNote;
+            (queue.first == kNoNote ? queue.first : file_->notes[queue.last].offEvent) = slot;
+            queue.last = slot;
             return;
         }
-        std::deque<std::uint32_t>& list = waiting_[voice];
-        if (list.empty()) {
+        Queue& queue = waiting_[voice];
+        if (queue.first == kNoNote) {
             const std::uint32_t last = lastEnded_[voice];
             if (last != kNoNote && EndOf(file_->notes[last]) == e.time) {
                 // A second release of the note that just ended.
@@ -327,9 +380,9 @@ public:
             AddStray(e.index, e.time, voice, false);  // a note-off with nothing to end
             return;
         }
-        const std::uint32_t slot = list.front();
-        list.pop_front();
+        const std::uint32_t slot = queue.first;
         Note& note = file_->notes[slot];
+        queue.first = note.offEvent;
         note.length = e.time - note.start;
         note.offEvent = e.index;
         note.offVelocity = velocity;
@@ -353,9 +406,14 @@ private:
     }
 
     const PairingPlan& plan_;
-    // The places of the note-ons waiting for their note-offs, in deques,
-    // which grow without copying: a track may leave millions waiting.
-    std::vector<std::deque<std::uint32_t>> waiting_;
+    // The note-ons of a voice waiting for their note-offs, first in, first
+    // out: a queue threaded through the waiting notes themselves, each
+    // note's offEvent holding the next one's place until its own note-off
+    // comes, so that millions may wait at no cost.
+    struct Queue {
+        std::uint32_t first, last;
+    };
+    std::vector<Queue> waiting_;
     std::vector<bool> touched_;             // voices used in this track
     std::vector<std::uint32_t> used_;
     std::vector<std::uint32_t> lastEnded_;  // per voice, in this track
@@ -430,16 +488,25 @@ public:
             return false;
         std::uint8_t* const begin = out_.Room(5 + size);
         std::uint8_t* at = begin;
-        int digits = 1;
-        while (digits < 4 && (delta >> (7 * digits)) != 0)
-            ++digits;
-        for (int d = digits - 1; d >= 0; --d)
-            *at++ = static_cast<std::uint8_t>(((delta >> (7 * d)) & 0x7F) | (d > 0 ? 0x80 : 0));
+        if (delta < 0x80) {
+            *at++ = static_cast<std::uint8_t>(delta);  // most events: one byte
+        } else {
+            int digits = 2;
+            while (digits < 4 && (delta >> (7 * digits)) != 0)
+                ++digits;
+            for (int d = digits - 1; d >= 0; --d)
+                *at++ = static_cast<std::uint8_t>(((delta >> (7 * d)) & 0x7F) | (d > 0 ? 0x80 : 0));
+        }
         previous_ = time;
         if (status >= 0xF0 || status != running_)
             *at++ = status;
         running_ = status < 0xF0 ? status : 0;
-        std::memcpy(at, data, size);
+        if (size <= 2) {
+            for (std::size_t i = 0; i < size; ++i)
+                at[i] = data[i];
+        } else {
+            std::memcpy(at, data, size);
+        }
         out_.Used(static_cast<std::size_t>(at + size - begin));
         return true;
     }
@@ -620,7 +687,7 @@ bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out
     };
     MidiError ignored;
     Reader reader(file.bytes, &ignored);
-    reader.Track(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
+    reader.Checked(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
         if (chunk.inNote[e.index])
             return;
         const std::uint8_t* data = &file.bytes[e.data];
@@ -646,7 +713,7 @@ void WriteWithVelocities(const MidiFile& file, const MidiChunk& chunk, Blocks& o
     NoteOrder byOn(notes, chunk.noteCount, OnEventKey);
     MidiError ignored;
     Reader reader(file.bytes, &ignored);
-    reader.Track(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
+    reader.Checked(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
         if (!byOn.Done() && notes[byOn.Next()].onEvent == e.index) {
             body[e.data + 1 - chunk.offset] = notes[byOn.Next()].velocity;
             byOn.Pop();
@@ -747,7 +814,7 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
             chunk.noteCount += lane;
         firstNote += chunk.noteCount;
         pairing.StartTrack(file, &chunk, track++);
-        reader.Track(chunk.offset, chunk.offset + chunk.size, pairing);
+        reader.Checked(chunk.offset, chunk.offset + chunk.size, pairing);
     }
     pairing.EndTrack();
     std::stable_sort(file->echoOffs.begin(), file->echoOffs.end(),
