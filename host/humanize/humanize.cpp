@@ -26,8 +26,8 @@ std::int64_t Clamp(std::int64_t value, std::int64_t low, std::int64_t high)
 // by a small number taken from the value.
 std::int32_t ScrambleRound(std::int32_t x)
 {
-    x = MultiplyModulo(x, kMultiplier);
-    return MultiplyModulo(x, x % 40000 + 2);
+    x = TimesModulo(x, kMultiplier);
+    return TimesModulo(x, static_cast<std::uint32_t>(x % 40000 + 2));
 }
 
 }  // namespace
@@ -122,15 +122,28 @@ std::int64_t ScaledOffset(int draw, std::int64_t numerator, std::int64_t denomin
 
 namespace {
 
-// Counts a field's change; sum gathers the offsets for the mean.
-void Account(FieldSummary& field, std::int64_t& sum, std::int64_t was, std::int64_t now)
-{
-    const std::int64_t offset = now - was;
-    field.changed += offset != 0;
-    sum += offset;
-    if (std::llabs(offset) > std::llabs(field.largestOffset))
-        field.largestOffset = offset;
-}
+// What is counted of one field's changes while the notes are walked: the
+// sum of the offsets for the mean, and the largest's size with it.
+struct FieldCount {
+    std::int64_t changed = 0, sum = 0, largest = 0, largestSize = 0;
+    void Add(std::int64_t offset)
+    {
+        changed += offset != 0;
+        sum += offset;
+        const std::int64_t size = offset < 0 ? -offset : offset;
+        if (size > largestSize) {
+            largestSize = size;
+            largest = offset;
+        }
+    }
+    // Into the summary, the mean over n notes.
+    void Give(FieldSummary* field, std::size_t n) const
+    {
+        field->changed = changed;
+        field->meanOffset = n > 0 ? static_cast<double>(sum) / static_cast<double>(n) : 0;
+        field->largestOffset = largest;
+    }
+};
 
 // The program changes of each channel, and the window they leave a note of
 // that channel. A note finds its place among them by binary searches, so
@@ -141,8 +154,10 @@ public:
     ProgramBarriers(const std::vector<ProgramChange>& programs, const bool (&used)[16]) : changes_(16), ticks_(16)
     {
         for (const ProgramChange& change : programs)
-            if (used[change.channel & 15])
+            if (used[change.channel & 15]) {
                 changes_[change.channel & 15].push_back({change.time, change.event, change.track});
+                empty_ = false;
+            }
         for (int channel = 0; channel < 16; ++channel) {
             std::vector<Change>& list = changes_[channel];
             if (!std::is_sorted(list.begin(), list.end(), Less))
@@ -163,6 +178,8 @@ public:
     // taken to come first, as a setup track's does. Onto the tick of one in
     // another track the note never moves, since the order of two tracks on
     // one tick is the player's choice.
+    bool Empty() const { return empty_; }
+
     void Narrow(const Note& note, std::int64_t& lo, std::int64_t& hi) const
     {
         const std::vector<Tick>& ticks = ticks_[note.channel & 15];
@@ -215,6 +232,7 @@ private:
     }
 
     static bool OnlyTrack(const Tick& tick, std::uint16_t track) { return tick.oneTrack && tick.track == track; }
+    bool empty_ = true;
 
     std::vector<std::vector<Change>> changes_;
     std::vector<std::vector<Tick>> ticks_;
@@ -240,6 +258,8 @@ public:
     }
 
     // The latest end the note, at its place as read, may have.
+    bool Empty() const { return order_.empty(); }
+
     std::int64_t EndLimit(const Note& note) const
     {
         if (order_.empty())
@@ -372,7 +392,7 @@ struct Work {
     std::vector<std::uint32_t> lane;
     std::vector<std::int16_t> shift, lengthDraw;
     Summary summary;
-    std::int64_t sums[3] = {};  // of the offsets: timing, length, velocity
+    FieldCount timingCount, lengthCount, velocityCount;
 
     Note& At(std::size_t k) { return notes[lane[k]]; }
     bool IsHead(std::size_t k) const { return (notes[lane[k]].flags & kGestureHead) != 0; }
@@ -400,35 +420,38 @@ bool LaneLess(const std::vector<Note>& notes, std::uint32_t a, std::uint32_t b)
 void SortIntoLanes(Work& w)
 {
     std::vector<Note>& notes = w.notes;
-    std::size_t count = 0;
-    for (Note& note : notes) {
-        note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
-        count += !(note.flags & kLeaveAlone);
-    }
-    w.lane.reserve(count);
-    bool byStart = true;
+    w.lane.resize(notes.size());
+    std::size_t n = 0;
+    bool inOrder = true, byStart = true;
+    const Note* last = nullptr;
     for (std::size_t i = 0; i < notes.size(); ++i) {
-        if (notes[i].flags & kLeaveAlone)
+        Note& note = notes[i];
+        note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
+        if (note.flags & kLeaveAlone)
             continue;
-        if (!w.lane.empty()) {
-            const Note& x = notes[w.lane.back()];
-            byStart = byStart && std::tie(x.track, x.channel, x.start) <= std::tie(notes[i].track, notes[i].channel, notes[i].start);
+        if (last) {
+            const auto was = std::tie(last->track, last->channel, last->start);
+            const auto is = std::tie(note.track, note.channel, note.start);
+            byStart = byStart && was <= is;
+            inOrder = inOrder && (was < is || (was == is && last->pitch <= note.pitch));
         }
-        w.lane.push_back(static_cast<std::uint32_t>(i));
+        last = &note;
+        w.lane[n++] = static_cast<std::uint32_t>(i);
     }
+    w.lane.resize(n);
     const auto less = [&](std::uint32_t a, std::uint32_t b) { return LaneLess(notes, a, b); };
     if (!byStart) {
         std::sort(w.lane.begin(), w.lane.end(), less);
-    } else {
-        for (std::size_t a = 0, b; a < w.lane.size(); a = b) {
+    } else if (!inOrder) {
+        for (std::size_t a = 0, b; a < n; a = b) {
             const Note& first = notes[w.lane[a]];
-            for (b = a + 1; b < w.lane.size() && SameLane(notes[w.lane[b]], first) && notes[w.lane[b]].start == first.start;)
+            for (b = a + 1; b < n && SameLane(notes[w.lane[b]], first) && notes[w.lane[b]].start == first.start;)
                 ++b;
             if (b - a > 1 && !std::is_sorted(w.lane.begin() + a, w.lane.begin() + b, less))
                 std::sort(w.lane.begin() + a, w.lane.begin() + b, less);
         }
     }
-    w.summary.notes = static_cast<std::int64_t>(w.lane.size());
+    w.summary.notes = static_cast<std::int64_t>(n);
 }
 
 // Gestures, and how each note met the next of its voice, as read: both
@@ -465,13 +488,16 @@ void MarkGesturesAndJoins(Work& w)
 void GestureWindows(Work& w, std::size_t a, std::size_t b, const ProgramBarriers& programs,
                     const StrayBarriers& strays, std::int64_t largest)
 {
+    const bool barriers = !programs.Empty() || !strays.Empty();
     for (std::size_t g = a, h; g < b; g = h) {
         std::int64_t low = -largest, high = largest;
         for (h = g; h < b && (h == g || !w.IsHead(h)); ++h) {
             const Note& note = w.At(h);
             std::int64_t lo = 0, hi = kLastTick - (note.length > 0);
-            programs.Narrow(note, lo, hi);
-            strays.Narrow(note, lo, hi);
+            if (barriers) {
+                programs.Narrow(note, lo, hi);
+                strays.Narrow(note, lo, hi);
+            }
             if (w.strengths.timing == 0 || (note.flags & kKeepTimes)) {
                 lo = std::max<std::int64_t>(lo, note.start);
                 hi = std::min<std::int64_t>(hi, note.start);
@@ -506,53 +532,48 @@ void LeaveRoomForLater(Work& w, std::size_t a, std::size_t b)
     }
 }
 
-// The draws of the gesture [g, h), from its lane's generator, in their
-// fixed order: the gesture's timing at its first note, then each note's
-// length and velocity. Every draw is taken whatever the strengths, so that
-// one strength never reshuffles another's offsets. Velocities change at
-// once (nothing limits them but 1..127); lengths are kept for the ends.
-int DrawGesture(Work& w, Minstd& random, std::size_t g, std::size_t h)
+// A note's own draws, after its gesture's timing, from its lane's
+// generator: its length, then its velocity. Every draw is taken whatever
+// the strengths, so that one strength never reshuffles another's offsets.
+// The velocity changes at once (nothing limits it but 1..127); the length
+// draw is kept for the ends.
+void DrawNote(Work& w, Minstd& random, std::uint32_t i)
 {
-    const int timing = random.Triangular();
-    for (std::size_t k = g; k < h; ++k) {
-        const std::uint32_t i = w.lane[k];
-        Note& note = w.notes[i];
-        int length, draw;
-        random.TwoTriangular(&length, &draw);
-        w.lengthDraw[i] = static_cast<std::int16_t>(length);
-        const std::uint8_t velocity = note.velocity;
-        if (w.strengths.velocity > 0 && velocity > 0)
-            note.velocity = static_cast<std::uint8_t>(Clamp(velocity + w.velocity(draw), 1, 127));
-        Account(w.summary.velocity, w.sums[2], velocity, note.velocity);
-        if (note.velocity != velocity)
-            note.flags |= kVelocityChanged;
-    }
-    return timing;
+    Note& note = w.notes[i];
+    int length, draw;
+    random.TwoTriangular(&length, &draw);
+    w.lengthDraw[i] = static_cast<std::int16_t>(length);
+    const std::uint8_t velocity = note.velocity;
+    if (w.strengths.velocity > 0 && velocity > 0)
+        note.velocity = static_cast<std::uint8_t>(Clamp(velocity + w.velocity(draw), 1, 127));
+    w.velocityCount.Add(note.velocity - velocity);
+    if (note.velocity != velocity)
+        note.flags |= kVelocityChanged;
 }
 
-// Walked forward: each gesture draws, then takes its drawn move within its
-// window, a tick after the gesture before at least, and all its notes move
-// by it.
+// Walked forward: each gesture draws its timing, the first of its draws,
+// and takes that move within its window, a tick after the gesture before
+// at least; then each of its notes draws and moves by it.
 void TakeMoves(Work& w, std::size_t a, std::size_t b, Minstd& random)
 {
     std::int64_t previousLast = -1;
-    for (std::size_t g = a, h; g < b; g = h) {
+    for (std::size_t g = a, k; g < b; g = k) {
         const std::uint32_t head = w.lane[g];
         const std::int64_t low = std::max<std::int64_t>(w.shift[head], previousLast + 1 - w.notes[head].start);
         const std::int64_t high = w.lengthDraw[head];
-        for (h = g + 1; h < b && !w.IsHead(h);)
-            ++h;
-        const int draw = DrawGesture(w, random, g, h);
+        const int draw = random.Triangular();
         const std::int64_t move = w.strengths.timing > 0 ? Clamp(w.timing(draw), low, high) : 0;
-        for (std::size_t k = g; k < h; ++k) {
-            Note& note = w.At(k);
-            Account(w.summary.timing, w.sums[0], 0, move);
+        for (k = g; k < b && (k == g || !w.IsHead(k)); ++k) {
+            const std::uint32_t i = w.lane[k];
+            DrawNote(w, random, i);
+            Note& note = w.notes[i];
+            w.timingCount.Add(move);
             note.start = static_cast<std::uint32_t>(note.start + move);
-            w.shift[w.lane[k]] = static_cast<std::int16_t>(move);
+            w.shift[i] = static_cast<std::int16_t>(move);
             if (move != 0)
                 note.flags |= kTimesChanged;
         }
-        previousLast = w.At(h - 1).start;
+        previousLast = w.At(k - 1).start;
     }
 }
 
@@ -591,13 +612,12 @@ void PlaceEnds(Work& w, const StrayBarriers& strays)
         const Note* next = later != kNone ? &w.At(later) : nullptr;
         const std::int64_t start = note.start;
         const std::int64_t length = note.length;
-        Note asRead = note;
-        asRead.start = static_cast<std::uint32_t>(start - w.shift[i]);
+        const std::int64_t readStart = start - w.shift[i];
         std::int64_t end;
         const bool joined = next && (note.flags & (kTouchesNext | kOverlapsNext));
         std::int64_t wanted = length;
         if (joined) {
-            const std::int64_t overlap = std::int64_t{asRead.start} + length - (next->start - w.shift[w.lane[later]]);
+            const std::int64_t overlap = readStart + length - (next->start - w.shift[w.lane[later]]);
             end = std::min<std::int64_t>(std::int64_t{next->start} + overlap, std::int64_t{next->start} + next->length);
         } else {
             if (w.strengths.length > 0 && !(note.flags & kKeepTimes))
@@ -607,13 +627,18 @@ void PlaceEnds(Work& w, const StrayBarriers& strays)
             if (next)
                 end = std::min<std::int64_t>(end, next->start);
         }
-        end = std::max(start, std::min({end, strays.EndLimit(asRead), kLastTick}));
+        if (!strays.Empty()) {
+            Note asRead = note;  // where it was read, for the strays of its voice
+            asRead.start = static_cast<std::uint32_t>(readStart);
+            end = std::min(end, strays.EndLimit(asRead));
+        }
+        end = std::max(start, std::min(end, kLastTick));
         if (joined)
-            w.summary.endsJoined += end != std::int64_t{asRead.start} + length;
+            w.summary.endsJoined += end != readStart + length;
         else
             w.summary.endsTrimmed += end < start + wanted;
         note.length = static_cast<std::uint32_t>(end - start);
-        Account(w.summary.length, w.sums[1], length, note.length);
+        w.lengthCount.Add(std::int64_t{note.length} - length);
         if (note.length != length)
             note.flags |= kTimesChanged;
         note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
@@ -646,14 +671,10 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
     MoveStarts(w, seed, programs, strays);
     PlaceEnds(w, strays);
 
-    // Sums of whole numbers, exact; the mean over every note humanized.
-    Summary& summary = w.summary;
-    if (n > 0) {
-        summary.timing.meanOffset = static_cast<double>(w.sums[0]) / static_cast<double>(n);
-        summary.length.meanOffset = static_cast<double>(w.sums[1]) / static_cast<double>(n);
-        summary.velocity.meanOffset = static_cast<double>(w.sums[2]) / static_cast<double>(n);
-    }
-    return summary;
+    w.timingCount.Give(&w.summary.timing, n);
+    w.lengthCount.Give(&w.summary.length, n);
+    w.velocityCount.Give(&w.summary.velocity, n);
+    return w.summary;
 }
 
 }  // namespace humanize

@@ -81,6 +81,18 @@ bool UnpackResult(long packed, Strengths* strengths);
 // The generator's modulus, 2^31 - 1.
 const std::int32_t kModulus = 2147483647;
 
+// x * multiplier mod (2^31 - 1) for x and multiplier below it, in 64 bits:
+// the product's high bits folded onto its low 31, as 2^31 = 1 modulo
+// 2^31 - 1. One subtraction at most is left, since the product of two
+// numbers the prime modulus does not divide is never 0. The same numbers
+// as MultiplyModulo, the script's way, gives.
+inline std::int32_t TimesModulo(std::int32_t x, std::uint32_t multiplier)
+{
+    std::uint64_t product = static_cast<std::uint64_t>(x) * multiplier;
+    product = (product & 0x7FFFFFFF) + (product >> 31);
+    return static_cast<std::int32_t>(product >= 0x7FFFFFFF ? product - 0x7FFFFFFF : product);
+}
+
 // MINSTD (Park and Miller's minimal standard generator, x' = 16807 x mod
 // (2^31 - 1)), computed by Schrage's method so that no step leaves signed
 // 32-bit arithmetic: the script language of the host has nothing wider.
@@ -95,7 +107,7 @@ public:
         return state_;
     }
     // A uniform whole number 0..255: the top 8 of the generator's 31 bits.
-    int Byte() { return Next() / 8388608; }
+    int Byte() { return Top(Next()); }
     // The bell-shaped unit draw: the difference of two uniform draws,
     // -255..255, triangular around 0.
     int Triangular() { const int a = Byte(); return a - Byte(); }
@@ -105,24 +117,17 @@ public:
     void TwoTriangular(int* first, int* second)
     {
         const std::int32_t x = state_;
-        const int a = Times(x, 16807) / 8388608, b = Times(x, 282475249) / 8388608;
-        const int c = Times(x, 1622650073) / 8388608;
+        const int a = Top(Times(x, 16807)), b = Top(Times(x, 282475249));
+        const int c = Top(Times(x, 1622650073));
         state_ = Times(x, 984943658);
         *first = a - b;
-        *second = c - state_ / 8388608;
+        *second = c - Top(state_);
     }
 
 private:
-    // x * multiplier mod (2^31 - 1) for x and multiplier below it, in 64
-    // bits: the product's high bits folded onto its low 31, as 2^31 = 1
-    // modulo 2^31 - 1. One subtraction at most is left, since the product
-    // of two numbers the prime modulus does not divide is never 0.
-    static std::int32_t Times(std::int32_t x, std::uint32_t multiplier)
-    {
-        std::uint64_t product = static_cast<std::uint64_t>(x) * multiplier;
-        product = (product & 0x7FFFFFFF) + (product >> 31);
-        return static_cast<std::int32_t>(product >= 0x7FFFFFFF ? product - 0x7FFFFFFF : product);
-    }
+    static std::int32_t Times(std::int32_t x, std::uint32_t multiplier) { return TimesModulo(x, multiplier); }
+    // The top 8 of a state's 31 bits.
+    static int Top(std::int32_t x) { return static_cast<int>(static_cast<std::uint32_t>(x) >> 23); }
 
     std::int32_t state_;
 };

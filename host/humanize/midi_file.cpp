@@ -537,10 +537,9 @@ bool PutEchoOffs(const MidiFile& file, std::uint32_t note, TrackWriter& writer)
 // an event, one 64-bit number): merged from the track's lanes, its runs of
 // one channel, each of which the reader and the humanizer leave in that
 // order. Where a run is not (notes not as read), they are sorted instead.
+template <typename Key>
 class NoteOrder {
 public:
-    using Key = std::uint64_t (*)(const Note&);
-
     NoteOrder(const Note* notes, std::uint32_t count, Key key) : notes_(notes), key_(key)
     {
         bool ordered = true;
@@ -604,47 +603,47 @@ private:
     std::uint32_t best_ = kNone;
 };
 
-std::uint64_t OnKey(const Note& note)
-{
-    return std::uint64_t{note.start} << 32 | note.onEvent;
-}
+struct OnKey {
+    std::uint64_t operator()(const Note& note) const { return std::uint64_t{note.start} << 32 | note.onEvent; }
+};
+
+struct OnEventKey {
+    std::uint64_t operator()(const Note& note) const { return note.onEvent; }
+};
 
 std::uint64_t OffKey(const Note& note)
 {
     return std::uint64_t{EndOf(note)} << 32 | note.offEvent;
 }
 
-std::uint64_t OnEventKey(const Note& note)
-{
-    return note.onEvent;
-}
-
 // The notes sounding, each to be ended in the order of its note-off: a
-// heap as large as the most notes that sound at once.
+// heap of (note-off key, note) as large as the most notes that sound at
+// once.
 class Sounding {
 public:
     explicit Sounding(const Note* notes) : notes_(notes) {}
-    bool Empty() const { return heap_.empty(); }
-    std::uint32_t First() const { return heap_.front(); }
-    std::uint64_t FirstKey() const { return heap_.empty() ? ~0ull : OffKey(notes_[heap_.front()]); }
+    std::uint32_t First() const { return heap_.front().second; }
+    std::uint64_t FirstKey() const { return heap_.empty() ? ~0ull : heap_.front().first; }
+    // Keys are never equal (an event is one note's note-off), so the heap
+    // orders by key alone.
     void Add(std::uint32_t note)
     {
-        heap_.push_back(note);
-        std::push_heap(heap_.begin(), heap_.end(), Later{notes_});
+        heap_.emplace_back(OffKey(notes_[note]), note);
+        std::push_heap(heap_.begin(), heap_.end(), Later());
     }
     void Remove()
     {
-        std::pop_heap(heap_.begin(), heap_.end(), Later{notes_});
+        std::pop_heap(heap_.begin(), heap_.end(), Later());
         heap_.pop_back();
     }
 
 private:
+    using Entry = std::pair<std::uint64_t, std::uint32_t>;
     struct Later {
-        const Note* notes;
-        bool operator()(std::uint32_t a, std::uint32_t b) const { return OffKey(notes[a]) > OffKey(notes[b]); }
+        bool operator()(const Entry& a, const Entry& b) const { return a.first > b.first; }
     };
     const Note* notes_;
-    std::vector<std::uint32_t> heap_;
+    std::vector<Entry> heap_;
 };
 
 // A re-timed track: its fixed events (everything but the notes) walked
@@ -653,7 +652,7 @@ private:
 bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out)
 {
     const Note* notes = file.notes.data() + chunk.firstNote;
-    NoteOrder ons(notes, chunk.noteCount, OnKey);
+    NoteOrder<OnKey> ons(notes, chunk.noteCount, OnKey());
     Sounding offs(notes);
     TrackWriter writer(out);
     bool ok = true;
@@ -680,7 +679,8 @@ bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out
                 data[1] = off.offVelocity;
                 const std::uint8_t status = (off.flags & kOffIsNoteOn) ? 0x90 : 0x80;
                 ok = writer.Put(EndOf(off), static_cast<std::uint8_t>(status | off.channel), data, 2) && ok;
-                ok = PutEchoOffs(file, chunk.firstNote + i, writer) && ok;
+                if (!file.echoOffs.empty())
+                    ok = PutEchoOffs(file, chunk.firstNote + i, writer) && ok;
                 offs.Remove();
             }
         }
@@ -710,7 +710,7 @@ void WriteWithVelocities(const MidiFile& file, const MidiChunk& chunk, Blocks& o
     std::memcpy(body, &file.bytes[chunk.offset], chunk.size);
     out.Used(chunk.size);
     const Note* notes = file.notes.data() + chunk.firstNote;
-    NoteOrder byOn(notes, chunk.noteCount, OnEventKey);
+    NoteOrder<OnEventKey> byOn(notes, chunk.noteCount, OnEventKey());
     MidiError ignored;
     Reader reader(file.bytes, &ignored);
     reader.Checked(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
