@@ -389,18 +389,21 @@ struct Work {
     const int tpq;
     const Strengths strengths;
     const OffsetTable timing, velocity;
-    std::vector<std::uint32_t> lane;
+    std::vector<std::uint32_t> lane;  // empty when the notes are in lane order, every one humanized
+    std::size_t count = 0;            // the notes humanized
     std::vector<std::int16_t> shift, lengthDraw;
     Summary summary;
     FieldCount timingCount, lengthCount, velocityCount;
 
-    Note& At(std::size_t k) { return notes[lane[k]]; }
-    bool IsHead(std::size_t k) const { return (notes[lane[k]].flags & kGestureHead) != 0; }
+    // The note at place k of the lane order.
+    std::uint32_t Index(std::size_t k) const { return lane.empty() ? static_cast<std::uint32_t>(k) : lane[k]; }
+    Note& At(std::size_t k) { return notes[Index(k)]; }
+    bool IsHead(std::size_t k) const { return (notes[Index(k)].flags & kGestureHead) != 0; }
     // The end of the lane that begins at place a.
     std::size_t LaneEnd(std::size_t a) const
     {
         std::size_t b = a + 1;
-        while (b < lane.size() && SameLane(notes[lane[a]], notes[lane[b]]))
+        while (b < count && SameLane(notes[Index(a)], notes[Index(b)]))
             ++b;
         return b;
     }
@@ -420,15 +423,14 @@ bool LaneLess(const std::vector<Note>& notes, std::uint32_t a, std::uint32_t b)
 void SortIntoLanes(Work& w)
 {
     std::vector<Note>& notes = w.notes;
-    w.lane.resize(notes.size());
-    std::size_t n = 0;
     bool inOrder = true, byStart = true;
     const Note* last = nullptr;
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-        Note& note = notes[i];
+    for (Note& note : notes) {
         note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
-        if (note.flags & kLeaveAlone)
+        if (note.flags & kLeaveAlone) {
+            inOrder = false;
             continue;
+        }
         if (last) {
             const auto was = std::tie(last->track, last->channel, last->start);
             const auto is = std::tie(note.track, note.channel, note.start);
@@ -436,22 +438,27 @@ void SortIntoLanes(Work& w)
             inOrder = inOrder && (was < is || (was == is && last->pitch <= note.pitch));
         }
         last = &note;
-        w.lane[n++] = static_cast<std::uint32_t>(i);
+        ++w.count;
     }
-    w.lane.resize(n);
+    w.summary.notes = static_cast<std::int64_t>(w.count);
+    if (inOrder)
+        return;  // the order as it stands, and no list of it: millions of notes
+    w.lane.reserve(w.count);
+    for (std::size_t i = 0; i < notes.size(); ++i)
+        if (!(notes[i].flags & kLeaveAlone))
+            w.lane.push_back(static_cast<std::uint32_t>(i));
     const auto less = [&](std::uint32_t a, std::uint32_t b) { return LaneLess(notes, a, b); };
     if (!byStart) {
         std::sort(w.lane.begin(), w.lane.end(), less);
-    } else if (!inOrder) {
-        for (std::size_t a = 0, b; a < n; a = b) {
-            const Note& first = notes[w.lane[a]];
-            for (b = a + 1; b < n && SameLane(notes[w.lane[b]], first) && notes[w.lane[b]].start == first.start;)
-                ++b;
-            if (b - a > 1 && !std::is_sorted(w.lane.begin() + a, w.lane.begin() + b, less))
-                std::sort(w.lane.begin() + a, w.lane.begin() + b, less);
-        }
+        return;
     }
-    w.summary.notes = static_cast<std::int64_t>(n);
+    for (std::size_t a = 0, b; a < w.count; a = b) {
+        const Note& first = notes[w.lane[a]];
+        for (b = a + 1; b < w.count && SameLane(notes[w.lane[b]], first) && notes[w.lane[b]].start == first.start;)
+            ++b;
+        if (b - a > 1 && !std::is_sorted(w.lane.begin() + a, w.lane.begin() + b, less))
+            std::sort(w.lane.begin() + a, w.lane.begin() + b, less);
+    }
 }
 
 // Gestures, and how each note met the next of its voice, as read: both
@@ -461,7 +468,7 @@ void MarkGesturesAndJoins(Work& w)
     VoiceTable voices;
     std::uint32_t laneNumber = 0;
     std::uint32_t first = 0;
-    for (std::size_t k = 0; k < w.lane.size(); ++k) {
+    for (std::size_t k = 0; k < w.count; ++k) {
         Note& note = w.At(k);
         const bool newLane = k == 0 || !SameLane(w.At(k - 1), note);
         laneNumber += newLane;
@@ -505,8 +512,8 @@ void GestureWindows(Work& w, std::size_t a, std::size_t b, const ProgramBarriers
             low = std::max<std::int64_t>(low, lo - note.start);
             high = std::min<std::int64_t>(high, hi - note.start);
         }
-        w.shift[w.lane[g]] = static_cast<std::int16_t>(low);
-        w.lengthDraw[w.lane[g]] = static_cast<std::int16_t>(high);
+        w.shift[w.Index(g)] = static_cast<std::int16_t>(low);
+        w.lengthDraw[w.Index(g)] = static_cast<std::int16_t>(high);
     }
 }
 
@@ -523,7 +530,7 @@ void LeaveRoomForLater(Work& w, std::size_t a, std::size_t b)
             lastStart = w.At(k).start;
         if (!w.IsHead(k))
             continue;
-        std::int16_t& high = w.lengthDraw[w.lane[k]];
+        std::int16_t& high = w.lengthDraw[w.Index(k)];
         if (haveLater)
             high = static_cast<std::int16_t>(std::min<std::int64_t>(high, laterFirst + laterHigh - lastStart - 1));
         laterFirst = w.At(k).start;
@@ -558,13 +565,13 @@ void TakeMoves(Work& w, std::size_t a, std::size_t b, Minstd& random)
 {
     std::int64_t previousLast = -1;
     for (std::size_t g = a, k; g < b; g = k) {
-        const std::uint32_t head = w.lane[g];
+        const std::uint32_t head = w.Index(g);
         const std::int64_t low = std::max<std::int64_t>(w.shift[head], previousLast + 1 - w.notes[head].start);
         const std::int64_t high = w.lengthDraw[head];
         const int draw = random.Triangular();
         const std::int64_t move = w.strengths.timing > 0 ? Clamp(w.timing(draw), low, high) : 0;
         for (k = g; k < b && (k == g || !w.IsHead(k)); ++k) {
-            const std::uint32_t i = w.lane[k];
+            const std::uint32_t i = w.Index(k);
             DrawNote(w, random, i);
             Note& note = w.notes[i];
             w.timingCount.Add(move);
@@ -587,7 +594,7 @@ void MoveStarts(Work& w, std::uint32_t seed, const ProgramBarriers& programs, co
     w.shift.assign(w.notes.size(), 0);
     w.lengthDraw.assign(w.notes.size(), 0);
     std::uint32_t laneNumber = 0;
-    for (std::size_t a = 0, b; a < w.lane.size(); a = b) {
+    for (std::size_t a = 0, b; a < w.count; a = b) {
         b = w.LaneEnd(a);
         Minstd random(static_cast<std::uint32_t>(LaneState(scrambled, laneNumber++)));
         GestureWindows(w, a, b, programs, strays, largest);
@@ -603,9 +610,9 @@ void PlaceEnds(Work& w, const StrayBarriers& strays)
 {
     VoiceTable voices;
     std::uint32_t laneNumber = 0;
-    const std::size_t n = w.lane.size();
+    const std::size_t n = w.count;
     for (std::size_t k = n; k-- > 0;) {
-        const std::uint32_t i = w.lane[k];
+        const std::uint32_t i = w.Index(k);
         Note& note = w.notes[i];
         laneNumber += k + 1 == n || !SameLane(w.At(k + 1), note);
         const std::uint32_t later = voices.Swap(note.pitch, laneNumber, static_cast<std::uint32_t>(k));
@@ -617,7 +624,7 @@ void PlaceEnds(Work& w, const StrayBarriers& strays)
         const bool joined = next && (note.flags & (kTouchesNext | kOverlapsNext));
         std::int64_t wanted = length;
         if (joined) {
-            const std::int64_t overlap = readStart + length - (next->start - w.shift[w.lane[later]]);
+            const std::int64_t overlap = readStart + length - (next->start - w.shift[w.Index(later)]);
             end = std::min<std::int64_t>(std::int64_t{next->start} + overlap, std::int64_t{next->start} + next->length);
         } else {
             if (w.strengths.length > 0 && !(note.flags & kKeepTimes))
@@ -656,10 +663,11 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
 
     // The voices and channels that have notes to move: other program
     // changes and strays cannot limit anything.
-    const std::size_t n = w.lane.size();
+    const std::size_t n = w.count;
     bool channels[16] = {};
     std::vector<bool> used(n == 0 ? 0 : (std::size_t{w.At(n - 1).track} + 1) * 2048);
-    for (const std::uint32_t i : w.lane) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::uint32_t i = w.Index(k);
         channels[notes[i].channel & 15] = true;
         used[std::size_t{notes[i].track} * 2048 + (notes[i].channel & 15) * 128u + (notes[i].pitch & 127)] = true;
     }
