@@ -54,6 +54,14 @@ std::deque<std::string> Names(const std::string& path)
     return names;
 }
 
+// Whether a path names a folder by its spelling alone: it ends in a slash,
+// or its last name is "." or "..".
+bool EndsInFolder(const std::string& path)
+{
+    const std::string last = path.substr(path.find_last_of('/') + 1);
+    return last.empty() || last == "." || last == "..";
+}
+
 // SIGINT, SIGTERM and SIGHUP held back for as long as it lives: one that
 // arrives meanwhile is taken when it ends, so that the handler never
 // finds a temporary file made but not yet recorded, or recorded but
@@ -226,13 +234,11 @@ bool SafeOutput::Walk(const std::string& path, struct stat* status, std::string*
     // it, so that nothing looked up can be swapped under what was checked;
     // a link is read through its own descriptor and its names take its
     // place on the path, as the kernel would take them.
-    const std::size_t end = path.find_last_not_of('/');
-    const std::deque<std::string> given = Names(path);
-    if (given.empty() || end == std::string::npos || end + 1 < path.size() || given.back() == "..") {
+    std::deque<std::string> names = Names(path);
+    if (names.empty() || EndsInFolder(path)) {
         *why = "it is a folder, not a file";
         return false;
     }
-    std::deque<std::string> names = given;
     Hold(&folder_, open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     bool lastFromLink = false;
     for (int links = 0; !names.empty();) {
@@ -288,7 +294,7 @@ bool SafeOutput::Walk(const std::string& path, struct stat* status, std::string*
             names.insert(names.begin(), inner.begin(), inner.end());
             if (next[0] == '/')
                 Hold(&folder_, open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-            if (last && (names.empty() || next.back() == '/' || names.back() == "..")) {
+            if (last && (names.empty() || EndsInFolder(next))) {
                 *why = "it is a folder, not a file";
                 return false;
             }
