@@ -58,7 +58,14 @@ TEST(Minstd, IsTheMinimalStandardGenerator)
     EXPECT_EQ(value, 1043618065);
     // Seeds the modulus cannot take are mapped into its range.
     EXPECT_EQ(humanize::Minstd(0).Next(), humanize::Minstd(1).Next());
-    EXPECT_EQ(humanize::Minstd(2147483647u).Next(), humanize::Minstd(1).Next());
+    EXPECT_EQ(humanize::Minstd(2147483647u).Next(), humanize::Minstd(1).Next());    // The 64-bit product the humanizer takes gives what Schrage's method,
+    // the script's, gives, for any state and multiplier the script uses.
+    humanize::Minstd states(7);
+    for (int i = 0; i < 10000; ++i) {
+        const std::int32_t x = states.Next(), multiplier = 2 + i % 46339;
+        ASSERT_EQ(humanize::TimesModulo(x, static_cast<std::uint32_t>(multiplier)),
+                  humanize::MultiplyModulo(x, multiplier)) << x << " * " << multiplier;
+    }
 }
 
 TEST(Mapping, LargestOffsetsAtStrength99AndZeroAtZero)
