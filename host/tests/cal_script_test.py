@@ -4,10 +4,10 @@ script language's subset they use, on selections given as the host gives
 them, with the DLL call answered by a stand-in, and checks them against
 groobler on the same notes.
 
-The interpreter models the host as far as the language notes describe it:
+The interpreter models the host as far as the language is documented:
 forEachEvent visits the selection track by track, and clip by clip inside
-a track, so times go back at every track and clip. Where the notes are
-silent it takes the stricter reading, in one of three modes:
+a track, so times go back at every track and clip. Where the documents
+are silent it takes the stricter reading, in one of three modes:
 - "host32": every result is a signed 32-bit number, and fails outside it;
 - "strict": a result takes its first operand's type (int and word 16 bits,
   long and dword 32), a literal that fits 16 bits is an int and a larger
