@@ -86,10 +86,10 @@ private:
     bool Flush(std::string* why);
     void Discard();
 
-    std::string target_;
     std::string temporary_;
     std::vector<std::uint8_t> buffer_;
 #ifdef _WIN32
+    std::string target_;   // the output's final path, links followed
     void* handle_ = nullptr;
 #else
     int folder_ = -1;      // the output's folder, held open

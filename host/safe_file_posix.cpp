@@ -199,7 +199,6 @@ SafeOutput::~SafeOutput()
 
 bool SafeOutput::Open(const std::string& path, const FileIdentity& input, std::string* why)
 {
-    target_ = path;
     struct stat status;
     if (!Walk(path, &status, why))
         return false;

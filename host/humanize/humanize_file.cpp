@@ -2,18 +2,31 @@
 
 #include <algorithm>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace humanize {
 
 namespace {
 
+// The farthest an event of a note of this length can move at these
+// strengths: the largest timing move, plus its largest length change, and
+// a tick for the shortest length.
+std::int64_t Reach(const MidiFile& file, const Strengths& strengths, std::int64_t length)
+{
+    return LargestMove(file.division, strengths.timing) + ScaledOffset(255, length * strengths.length, 396) + 1;
+}
+
+template <typename Event>
+std::tuple<int, int, int> VoiceOf(const Event& e)
+{
+    return std::make_tuple(e.track, e.channel, e.pitch);
+}
+
 void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths)
 {
-    // An event moves by at most the largest timing move plus its note's
-    // largest length change (and a tick for the shortest length), so no
-    // gap grows by more than twice that.
-    const std::int64_t timing = ScaledOffset(255, std::int64_t{file->division} * strengths.timing, 792);
+    // No gap between two events grows by more than twice the reach of the
+    // track's longest note.
     for (const MidiChunk& chunk : file->chunks) {
         if (!chunk.track || chunk.noteCount == 0)
             continue;
@@ -21,8 +34,7 @@ void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths)
         std::int64_t longest = 0;
         for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
             longest = std::max<std::int64_t>(longest, notes[i].length);
-        const std::int64_t move = timing + ScaledOffset(255, longest * strengths.length, 396) + 1;
-        if (std::int64_t{chunk.largestGap} + 2 * move <= kLargestDelta)
+        if (std::int64_t{chunk.largestGap} + 2 * Reach(*file, strengths, longest) <= kLargestDelta)
             continue;
         for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
             notes[i].flags |= kKeepTimes;
@@ -31,13 +43,11 @@ void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths)
 
 // Marks kKeepTimes on the notes whose events could move into a split
 // system-exclusive message of their track, where no other event may come:
-// within the largest timing move plus their largest length change (and a
-// tick) of one.
+// within their reach of one.
 void KeepNotesOutOfSplitSysex(MidiFile* file, const Strengths& strengths)
 {
     using Span = MidiFile::SysexSpan;
     const std::vector<Span>& spans = file->sysexSpans;
-    const std::int64_t timing = LargestMove(file->division, strengths.timing);
     std::uint16_t track = 0;
     for (const MidiChunk& chunk : file->chunks) {
         if (!chunk.track)
@@ -49,7 +59,7 @@ void KeepNotesOutOfSplitSysex(MidiFile* file, const Strengths& strengths)
             continue;
         Note* notes = file->notes.data() + chunk.firstNote;
         for (std::uint32_t i = 0; i < chunk.noteCount; ++i) {
-            const std::int64_t reach = timing + ScaledOffset(255, std::int64_t{notes[i].length} * strengths.length, 396) + 1;
+            const std::int64_t reach = Reach(*file, strengths, notes[i].length);
             const std::int64_t low = notes[i].start - reach;
             const std::int64_t high = std::int64_t{notes[i].start} + notes[i].length + reach;
             const auto span = std::lower_bound(range.first, range.second, low,
@@ -72,19 +82,17 @@ void KeepEchoesShortOfNeverEnded(MidiFile* file, const Strengths& strengths)
     for (const StrayNoteEvent& stray : file->fixed.strays)
         if (stray.on)
             ons.push_back(&stray);
-    const auto voiceTime = [](const StrayNoteEvent* s) { return std::make_tuple(s->track, s->channel, s->pitch, s->time); };
-    std::sort(ons.begin(), ons.end(), [&](const StrayNoteEvent* a, const StrayNoteEvent* b) { return voiceTime(a) < voiceTime(b); });
-    const std::int64_t timing = LargestMove(file->division, strengths.timing);
+    std::sort(ons.begin(), ons.end(), [](const StrayNoteEvent* a, const StrayNoteEvent* b) {
+        return std::make_pair(VoiceOf(*a), a->time) < std::make_pair(VoiceOf(*b), b->time);
+    });
     for (const MidiFile::EchoOff& echo : file->echoOffs) {
         Note& note = file->notes[echo.note];
         const auto first = std::lower_bound(ons.begin(), ons.end(), note, [](const StrayNoteEvent* s, const Note& n) {
-            return std::make_tuple(s->track, s->channel, s->pitch) < std::make_tuple(n.track, n.channel, n.pitch);
+            return VoiceOf(*s) < VoiceOf(n);
         });
-        if (first == ons.end() || (*first)->track != note.track || (*first)->channel != note.channel ||
-            (*first)->pitch != note.pitch)
+        if (first == ons.end() || VoiceOf(**first) != VoiceOf(note))
             continue;
-        const std::int64_t reach = timing + ScaledOffset(255, std::int64_t{note.length} * strengths.length, 396) + 1;
-        if (std::int64_t{note.start} + note.length + reach >= (*first)->time)
+        if (std::int64_t{note.start} + note.length + Reach(*file, strengths, note.length) >= (*first)->time)
             note.flags |= kKeepTimes;
     }
 }

@@ -282,7 +282,7 @@ private:
 class NotePairing {
 public:
     explicit NotePairing(const PairingPlan& plan)
-        : plan_(plan), waiting_(16 * 128, {kNoNote, kNoNote}), touched_(16 * 128), lastEnded_(16 * 128, kNoNote), ons_(16 * 128),
+        : plan_(plan), waiting_(16 * 128, {kNoNote, kNoNote}), lastEnded_(16 * 128, kNoNote), ons_(16 * 128),
           firstStray_(16 * 128, kNoNote), neverEnded_(16 * 128)
     {
     }
@@ -311,7 +311,6 @@ public:
                 AddStray(on.first, on.second, voice, true);
             neverEnded_[voice].clear();
             waiting_[voice] = {kNoNote, kNoNote};
-            touched_[voice] = false;
             lastEnded_[voice] = kNoNote;
             ons_[voice] = 0;
             firstStray_[voice] = kNoNote;
@@ -345,10 +344,8 @@ public:
             return;
         const std::uint32_t voice = (e.status & 0x0Fu) * 128u + b[e.data];
         if (on) {
-            if (!touched_[voice]) {
-                touched_[voice] = true;
+            if (ons_[voice] == 0)
                 used_.push_back(voice);
-            }
             if (ons_[voice]++ >= firstStray_[voice]) {
                 neverEnded_[voice].push_back({e.index, e.time});
                 return;
@@ -414,10 +411,9 @@ private:
         std::uint32_t first, last;
     };
     std::vector<Queue> waiting_;
-    std::vector<bool> touched_;             // voices used in this track
-    std::vector<std::uint32_t> used_;
+    std::vector<std::uint32_t> used_;       // voices with note-ons in this track
     std::vector<std::uint32_t> lastEnded_;  // per voice, in this track
-    std::vector<std::uint32_t> ons_;        // note-ons met per voice
+    std::vector<std::uint32_t> ons_;        // note-ons met per voice in this track
     std::vector<std::uint32_t> firstStray_; // per voice: the first note-on never ended
     std::vector<std::vector<std::pair<std::uint32_t, std::uint32_t>>> neverEnded_;  // (event, time)
     std::uint32_t next_[16] = {};           // the next place of each lane
