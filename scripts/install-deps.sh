@@ -20,7 +20,15 @@ for package in "${bare[@]}"; do installed "$package" || missing_bare+=("$package
 if [ $((${#missing[@]} + ${#missing_bare[@]})) -ne 0 ]; then
     echo "installing $((${#missing[@]} + ${#missing_bare[@]})) Debian packages with apt (${missing[*]} ${missing_bare[*]}); on a fresh machine this takes about 3 minutes"
     dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-    $SUDO apt-get update
+    # A mirror caught mid-sync fails one index or another for a minute or
+    # so: tried again, and if one still fails, the install says whether a
+    # package is really missing.
+    for try in 1 2 3; do
+        $SUDO apt-get update && break
+        [ "$try" = 3 ] && { echo "install-deps: apt-get update failed 3 times; installing from the lists apt has" >&2; break; }
+        echo "install-deps: apt-get update failed; trying again in 20 s" >&2
+        sleep 20
+    done
     [ ${#missing[@]} -eq 0 ] || DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
     [ ${#missing_bare[@]} -eq 0 ] ||
         DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing_bare[@]}"

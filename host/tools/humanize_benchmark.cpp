@@ -11,7 +11,9 @@
 // its peak memory; --command GROOBLER [COMMAND...] times whole processes on
 // a generated file of 100,000 notes in eight tracks: groobler at 60,40,60,
 // cp (a process that only reads and writes the file: the floor), and, if
-// given, another humanizer run as COMMAND... 60,40,60 7 IN OUT.
+// given, another humanizer run as COMMAND... 60,40,60 7 IN OUT; --song
+// [NOTES] times the phases in memory on that song (100,000 notes unless
+// given).
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -285,8 +287,11 @@ int main(int argc, char** argv)
                     size / 1048576, seconds, peak / 1048576, peak / size);
         return 0;
     }
-    const long count = argc > 1 ? std::atol(argv[1]) : 1000000;
-    std::vector<std::uint8_t> input = Generate(count);
+    // --song [NOTES]: the phases on the song the command benchmark runs.
+    const bool song = argc > 1 && std::string(argv[1]) == "--song";
+    const int countArg = song ? 2 : 1;
+    const long count = argc > countArg ? std::atol(argv[countArg]) : song ? 100000 : 1000000;
+    std::vector<std::uint8_t> input = song ? Song(count) : Generate(count);
     const std::vector<std::uint8_t> again = input;  // for the later runs
     const std::size_t inputSize = input.size();
     rusage before;
