@@ -438,14 +438,19 @@ void Put32(std::uint8_t* out, std::uint32_t value)
 // copied as it grows, and little more room than it takes.
 class Blocks {
 public:
-    // Room for size bytes more, at the end of the last block.
-    std::uint8_t* Room(std::size_t size)
+    // Room for size bytes more, at the end of the last block: a new block
+    // if the last has less. Returns where the room begins; *end is where
+    // the block's room ends.
+    std::uint8_t* Room(std::size_t size, std::uint8_t** end = nullptr)
     {
         if (blocks_.empty() || blocks_.back().room - blocks_.back().used < size) {
             const std::size_t room = std::max<std::size_t>(64 * 1024, size);
             blocks_.push_back({std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room]), 0, room});
         }
-        return blocks_.back().bytes.get() + blocks_.back().used;
+        Block& last = blocks_.back();
+        if (end)
+            *end = last.bytes.get() + last.room;
+        return last.bytes.get() + last.used;
     }
     void Used(std::size_t size)
     {
@@ -472,61 +477,97 @@ private:
 
 // Writes the events of one re-timed track in time order, with running
 // status for channel messages (not across system-exclusive and meta
-// events, as the standard has it) and the shortest delta times.
+// events, as the standard has it) and the shortest delta times. It writes
+// straight into the room of the last block, and tells the blocks what it
+// used when it needs more room and when it is done.
 class TrackWriter {
 public:
     explicit TrackWriter(Blocks& out) : out_(out) {}
 
-    bool Put(std::uint32_t time, std::uint8_t status, const std::uint8_t* data, std::size_t size)
+    // A note's event: a status and two data bytes.
+    void PutNote(std::uint32_t time, std::uint8_t status, std::uint8_t key, std::uint8_t value)
     {
-        const std::uint32_t delta = time - previous_;
-        if (delta > kLargestDelta)
-            return false;
-        std::uint8_t* const begin = out_.Room(5 + size);
-        std::uint8_t* at = begin;
-        if (delta < 0x80) {
-            *at++ = static_cast<std::uint8_t>(delta);  // most events: one byte
-        } else {
-            int digits = 2;
-            while (digits < 4 && (delta >> (7 * digits)) != 0)
-                ++digits;
-            for (int d = digits - 1; d >= 0; --d)
-                *at++ = static_cast<std::uint8_t>(((delta >> (7 * d)) & 0x7F) | (d > 0 ? 0x80 : 0));
-        }
-        previous_ = time;
+        std::uint8_t* at = Begin(time, 7);
+        if (!at)
+            return;
+        *at = status;
+        at += status != running_;
+        running_ = status;
+        at[0] = key;
+        at[1] = value;
+        at_ = at + 2;
+    }
+
+    void Put(std::uint32_t time, std::uint8_t status, const std::uint8_t* data, std::size_t size)
+    {
+        std::uint8_t* at = Begin(time, 5 + size);
+        if (!at)
+            return;
         if (status >= 0xF0 || status != running_)
             *at++ = status;
         running_ = status < 0xF0 ? status : 0;
-        if (size <= 2) {
-            for (std::size_t i = 0; i < size; ++i)
-                at[i] = data[i];
-        } else {
-            std::memcpy(at, data, size);
-        }
-        out_.Used(static_cast<std::size_t>(at + size - begin));
-        return true;
+        std::memcpy(at, data, size);
+        at_ = at + size;
     }
 
+    // Whether every event's delta time fitted; an event whose did not is
+    // left out, and the track is no use.
+    bool Ok() const { return ok_; }
     std::uint32_t Last() const { return previous_; }
 
+    // Tells the blocks what was written since last told.
+    void Finish()
+    {
+        if (at_ != begin_)
+            out_.Used(static_cast<std::size_t>(at_ - begin_));
+        begin_ = at_;
+    }
+
 private:
+    // Room for an event of at most size bytes after its delta time, which
+    // it writes: where the rest goes, or null if the delta does not fit.
+    std::uint8_t* Begin(std::uint32_t time, std::size_t size)
+    {
+        const std::uint32_t delta = time - previous_;
+        if (delta > kLargestDelta) {
+            ok_ = false;
+            return nullptr;
+        }
+        if (static_cast<std::size_t>(end_ - at_) < size) {
+            Finish();
+            begin_ = at_ = out_.Room(size, &end_);
+        }
+        std::uint8_t* at = at_;
+        previous_ = time;
+        if (delta < 0x80) {
+            *at++ = static_cast<std::uint8_t>(delta);  // most events: one byte
+            return at;
+        }
+        int digits = 2;
+        while (digits < 4 && (delta >> (7 * digits)) != 0)
+            ++digits;
+        for (int d = digits - 1; d >= 0; --d)
+            *at++ = static_cast<std::uint8_t>(((delta >> (7 * d)) & 0x7F) | (d > 0 ? 0x80 : 0));
+        return at;
+    }
+
     Blocks& out_;
+    std::uint8_t* begin_ = nullptr;  // of what is not yet told to out_
+    std::uint8_t* at_ = nullptr;
+    std::uint8_t* end_ = nullptr;
     std::uint32_t previous_ = 0;
     std::uint8_t running_ = 0;
+    bool ok_ = true;
 };
 
 // The second releases of a note, right after its note-off.
-bool PutEchoOffs(const MidiFile& file, std::uint32_t note, TrackWriter& writer)
+void PutEchoOffs(const MidiFile& file, std::uint32_t note, TrackWriter& writer)
 {
     using Echo = MidiFile::EchoOff;
     const auto range = std::equal_range(file.echoOffs.begin(), file.echoOffs.end(), Echo{note, 0, 0, 0},
                                         [](const Echo& a, const Echo& b) { return a.note < b.note; });
-    bool ok = true;
-    for (auto echo = range.first; echo != range.second; ++echo) {
-        const std::uint8_t data[2] = {file.notes[note].pitch, echo->velocity};
-        ok = writer.Put(EndOf(file.notes[note]), echo->status, data, 2) && ok;
-    }
-    return ok;
+    for (auto echo = range.first; echo != range.second; ++echo)
+        writer.PutNote(EndOf(file.notes[note]), echo->status, file.notes[note].pitch, echo->velocity);
 }
 
 // The notes of a track, one at a time, in the order of a key (a time and
@@ -580,13 +621,14 @@ private:
     // The run whose head comes first: at most 16, one per channel.
     void Choose()
     {
-        best_ = kNone;
+        std::uint32_t best = kNone;
         std::uint64_t least = ~0ull;
-        for (std::uint32_t r = 0; r < heads_.size(); ++r)
-            if (heads_[r] < least) {
-                least = heads_[r];
-                best_ = r;
-            }
+        for (std::uint32_t r = 0; r < heads_.size(); ++r) {
+            const bool first = heads_[r] < least;  // by selection, not a branch
+            least = first ? heads_[r] : least;
+            best = first ? r : best;
+        }
+        best_ = best;
     }
 
     std::uint32_t At(std::uint32_t position) const { return sorted_.empty() ? position : sorted_[position]; }
@@ -613,30 +655,54 @@ std::uint64_t OffKey(const Note& note)
 }
 
 // The notes sounding, each to be ended in the order of its note-off: a
-// heap of (note-off key, note) as large as the most notes that sound at
-// once.
+// binary heap of (note-off key, note) as large as the most notes that
+// sound at once.
 class Sounding {
 public:
     explicit Sounding(const Note* notes) : notes_(notes) {}
-    std::uint32_t First() const { return heap_.front().second; }
-    std::uint64_t FirstKey() const { return heap_.empty() ? ~0ull : heap_.front().first; }
+    std::uint32_t First() const { return heap_.front().note; }
+    std::uint64_t FirstKey() const { return heap_.empty() ? ~0ull : heap_.front().key; }
     // Keys are never equal (an event is one note's note-off), so the heap
     // orders by key alone.
     void Add(std::uint32_t note)
     {
-        heap_.emplace_back(OffKey(notes_[note]), note);
-        std::push_heap(heap_.begin(), heap_.end(), Later());
+        const Entry entry{OffKey(notes_[note]), note};
+        std::size_t hole = heap_.size();
+        heap_.push_back(entry);
+        while (hole > 0) {
+            const std::size_t parent = (hole - 1) / 2;
+            if (heap_[parent].key < entry.key)
+                break;
+            heap_[hole] = heap_[parent];
+            hole = parent;
+        }
+        heap_[hole] = entry;
     }
     void Remove()
     {
-        std::pop_heap(heap_.begin(), heap_.end(), Later());
+        const Entry last = heap_.back();
         heap_.pop_back();
+        const std::size_t n = heap_.size();
+        if (n == 0)
+            return;
+        std::size_t hole = 0;
+        for (;;) {
+            std::size_t child = 2 * hole + 1;
+            if (child >= n)
+                break;
+            child += child + 1 < n && heap_[child + 1].key < heap_[child].key;
+            if (last.key < heap_[child].key)
+                break;
+            heap_[hole] = heap_[child];
+            hole = child;
+        }
+        heap_[hole] = last;
     }
 
 private:
-    using Entry = std::pair<std::uint64_t, std::uint32_t>;
-    struct Later {
-        bool operator()(const Entry& a, const Entry& b) const { return a.first > b.first; }
+    struct Entry {
+        std::uint64_t key;
+        std::uint32_t note;
     };
     const Note* notes_;
     std::vector<Entry> heap_;
@@ -651,32 +717,30 @@ bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out
     NoteOrder<OnKey> ons(notes, chunk.noteCount, OnKey());
     Sounding offs(notes);
     TrackWriter writer(out);
-    bool ok = true;
-    // Puts every note event that comes before (time, index).
+    const bool echoes = !file.echoOffs.empty();
+    // Puts every note event that comes before (time, index): a note-on or
+    // the note-off that comes first, until neither comes before.
     auto notesBefore = [&](std::uint64_t time, std::uint64_t index) {
         const std::uint64_t limit = time << 32 | index;
         for (;;) {
             const std::uint64_t onKey = ons.NextKey(), offKey = offs.FirstKey();
-            if (std::min(onKey, offKey) >= limit)
-                return;
-            std::uint8_t data[2];
             if (onKey < offKey) {
+                if (onKey >= limit)
+                    return;
                 const std::uint32_t i = ons.Next();
                 const Note& on = notes[i];
-                data[0] = on.pitch;
-                data[1] = on.velocity;
-                ok = writer.Put(on.start, static_cast<std::uint8_t>(0x90 | on.channel), data, 2) && ok;
+                writer.PutNote(on.start, static_cast<std::uint8_t>(0x90 | on.channel), on.pitch, on.velocity);
                 ons.Pop();
                 offs.Add(i);
             } else {
+                if (offKey >= limit)
+                    return;
                 const std::uint32_t i = offs.First();
                 const Note& off = notes[i];
-                data[0] = off.pitch;
-                data[1] = off.offVelocity;
                 const std::uint8_t status = (off.flags & kOffIsNoteOn) ? 0x90 : 0x80;
-                ok = writer.Put(EndOf(off), static_cast<std::uint8_t>(status | off.channel), data, 2) && ok;
-                if (!file.echoOffs.empty())
-                    ok = PutEchoOffs(file, chunk.firstNote + i, writer) && ok;
+                writer.PutNote(EndOf(off), static_cast<std::uint8_t>(status | off.channel), off.pitch, off.offVelocity);
+                if (echoes)
+                    PutEchoOffs(file, chunk.firstNote + i, writer);
                 offs.Remove();
             }
         }
@@ -689,13 +753,14 @@ bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out
         const std::uint8_t* data = &file.bytes[e.data];
         if (e.status == kMeta && data[0] == kEndOfTrack) {
             notesBefore(~0u, ~0u);
-            ok = writer.Put(std::max(e.time, writer.Last()), e.status, data, e.size) && ok;
+            writer.Put(std::max(e.time, writer.Last()), e.status, data, e.size);
             return;
         }
         notesBefore(e.time, e.index);
-        ok = writer.Put(e.time, e.status, data, e.size) && ok;
+        writer.Put(e.time, e.status, data, e.size);
     });
-    return ok;
+    writer.Finish();
+    return writer.Ok();
 }
 
 // A track whose notes changed only their velocities: its bytes as read,
