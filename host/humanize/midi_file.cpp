@@ -323,6 +323,21 @@ public:
 
     void operator()(const Event& e)
     {
+        if (!Pair(e) && chunk_->listed)
+            chunk_->fixedEvents.push_back({e.time, e.data, e.index, e.status});
+    }
+
+private:
+    // One of a note's events, as the writer tells them apart.
+    void Mark(const Event& e)
+    {
+        if (!chunk_->listed)
+            chunk_->inNote[e.index] = true;
+    }
+
+    // Pairs a note event, or notes a fixed one: false for those.
+    bool Pair(const Event& e)
+    {
         const std::vector<std::uint8_t>& b = file_->bytes;
         lastTime_ = e.time;
         if ((e.status & 0xF0) == 0xC0)
@@ -337,18 +352,18 @@ public:
             splitOpen_ = !finished;
         }
         if (e.size != 2)
-            return;
+            return false;
         const std::uint8_t velocity = b[e.data + 1];
         const bool on = IsNoteOn(e.status, velocity);
         if (!on && !IsNoteOff(e.status, velocity))
-            return;
+            return false;
         const std::uint32_t voice = (e.status & 0x0Fu) * 128u + b[e.data];
         if (on) {
             if (ons_[voice] == 0)
                 used_.push_back(voice);
             if (ons_[voice]++ >= firstStray_[voice]) {
                 neverEnded_[voice].push_back({e.index, e.time});
-                return;
+                return false;
             }
             const std::uint32_t slot = next_[e.status & 0x0F]++;
             Note& note = file_->notes[slot];
@@ -358,12 +373,12 @@ public:
             note.velocity = velocity;
             note.start = e.time;
             note.onEvent = e.index;
-            chunk_->inNote[e.index] = true;
+            Mark(e);
             Queue& queue = waiting_[voice];
             note.offEvent = kNoNote;
             (queue.first == kNoNote ? queue.first : file_->notes[queue.last].offEvent) = slot;
             queue.last = slot;
-            return;
+            return true;
         }
         Queue& queue = waiting_[voice];
         if (queue.first == kNoNote) {
@@ -371,11 +386,11 @@ public:
             if (last != kNoNote && EndOf(file_->notes[last]) == e.time) {
                 // A second release of the note that just ended.
                 file_->echoOffs.push_back({last, e.index, e.status, velocity});
-                chunk_->inNote[e.index] = true;
-                return;
+                Mark(e);
+                return true;
             }
             AddStray(e.index, e.time, voice, false);  // a note-off with nothing to end
-            return;
+            return false;
         }
         const std::uint32_t slot = queue.first;
         Note& note = file_->notes[slot];
@@ -386,10 +401,10 @@ public:
         if ((e.status & 0xF0) == 0x90)
             note.flags |= kOffIsNoteOn;
         lastEnded_[voice] = slot;
-        chunk_->inNote[e.index] = true;
+        Mark(e);
+        return true;
     }
 
-private:
     void AddStray(std::uint32_t index, std::uint32_t time, std::uint32_t voice, bool on)
     {
         StrayNoteEvent stray;
@@ -708,6 +723,21 @@ private:
     std::vector<Entry> heap_;
 };
 
+// The bytes of a listed event after its status byte: as many as its
+// status says, or as the length of a meta or system-exclusive event does.
+std::uint32_t FixedSize(const std::vector<std::uint8_t>& bytes, const MidiChunk::FixedEvent& e)
+{
+    if (e.status < 0xF0)
+        return (e.status & 0xE0) == 0xC0 ? 1 : 2;
+    std::uint32_t at = e.data + (e.status == kMeta), length = 0;
+    std::uint8_t byte;
+    do {
+        byte = bytes[at++];
+        length = length << 7 | (byte & 0x7F);
+    } while (byte & 0x80);
+    return at + length - e.data;
+}
+
 // A re-timed track: its fixed events (everything but the notes) walked
 // again from the file's bytes, merged with the notes' events by time, and
 // by their place in the file on one tick.
@@ -745,20 +775,28 @@ bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out
             }
         }
     };
-    MidiError ignored;
-    Reader reader(file.bytes, &ignored);
-    reader.Checked(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
-        if (chunk.inNote[e.index])
-            return;
-        const std::uint8_t* data = &file.bytes[e.data];
-        if (e.status == kMeta && data[0] == kEndOfTrack) {
+    auto putFixed = [&](std::uint32_t time, std::uint32_t index, std::uint8_t status, std::uint32_t at,
+                        std::uint32_t size) {
+        const std::uint8_t* data = &file.bytes[at];
+        if (status == kMeta && data[0] == kEndOfTrack) {
             notesBefore(~0u, ~0u);
-            writer.Put(std::max(e.time, writer.Last()), e.status, data, e.size);
+            writer.Put(std::max(time, writer.Last()), status, data, size);
             return;
         }
-        notesBefore(e.time, e.index);
-        writer.Put(e.time, e.status, data, e.size);
-    });
+        notesBefore(time, index);
+        writer.Put(time, status, data, size);
+    };
+    if (chunk.listed) {
+        for (const MidiChunk::FixedEvent& e : chunk.fixedEvents)
+            putFixed(e.time, e.index, static_cast<std::uint8_t>(e.status), e.data, FixedSize(file.bytes, e));
+    } else {
+        MidiError ignored;
+        Reader reader(file.bytes, &ignored);
+        reader.Checked(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
+            if (!chunk.inNote[e.index])
+                putFixed(e.time, e.index, e.status, e.data, e.size);
+        });
+    }
     writer.Finish();
     return writer.Ok();
 }
@@ -868,11 +906,18 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
     for (MidiChunk& chunk : file->chunks) {
         if (!chunk.track)
             continue;
-        chunk.inNote.assign(chunk.events, false);
         chunk.firstNote = firstNote;
         chunk.noteCount = 0;
         for (const std::uint32_t lane : plan.lanes[track])
             chunk.noteCount += lane;
+        // The events that are not the counted notes' own: fixed ones, and
+        // second releases, which are not known yet and are fewer.
+        const std::uint64_t others = chunk.events - 2ull * chunk.noteCount;
+        chunk.listed = others <= chunk.noteCount / 32 + 16 && chunk.events < (1u << 24);
+        if (chunk.listed)
+            chunk.fixedEvents.reserve(static_cast<std::size_t>(others));
+        else
+            chunk.inNote.assign(chunk.events, false);
         firstNote += chunk.noteCount;
         pairing.StartTrack(file, &chunk, track++);
         reader.Checked(chunk.offset, chunk.offset + chunk.size, pairing);

@@ -27,7 +27,20 @@ struct MidiChunk {
     std::uint32_t firstNote = 0;     // its notes in MidiFile::notes
     std::uint32_t noteCount = 0;
     std::uint32_t largestGap = 0;    // its largest delta time
-    std::vector<bool> inNote;        // per event: one of a note's two events
+    // What the writer walks of a re-timed track besides its notes. Where a
+    // track has few other events (one for every 32 notes or fewer), as a song's
+    // tracks have, they are listed, in no more room than a flag per event
+    // would take, and the notes' events need not be walked again;
+    // otherwise each event says whether it is a note's.
+    struct FixedEvent {
+        std::uint32_t time;
+        std::uint32_t data;        // offset of the bytes after the status byte
+        std::uint32_t index : 24;  // among the track's events
+        std::uint32_t status : 8;
+    };
+    bool listed = false;
+    std::vector<FixedEvent> fixedEvents;  // when listed
+    std::vector<bool> inNote;             // when not: per event, one of a note's two events
 };
 
 struct MidiFile {
