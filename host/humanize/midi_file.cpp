@@ -132,8 +132,11 @@ public:
                 return Fail(at, "the end of the track chunk after its end-of-track event");
             Event event = {};
             event.index = index;
-            if (!Vlq(at, end, &event.delta, "a delta time"))
+            if (at < end && !(bytes_[at] & 0x80)) {
+                event.delta = bytes_[at++];  // most delta times: one byte
+            } else if (!Vlq(at, end, &event.delta, "a delta time")) {
                 return false;
+            }
             time += event.delta;
             if (time > std::numeric_limits<std::uint32_t>::max())
                 return Fail(at, "a track no longer than 2^32 ticks");
@@ -156,9 +159,9 @@ public:
                 const std::uint32_t count = (status & 0xE0) == 0xC0 ? 1 : 2;
                 if (end - at < count)
                     return Fail(end, "the data bytes of a channel message");
-                for (std::uint32_t i = 0; i < count; ++i)
-                    if (bytes_[at + i] & 0x80)
-                        return Fail(at + i, "a data byte (below 0x80)");
+                const std::uint8_t high = count == 2 ? bytes_[at] | bytes_[at + 1] : bytes_[at];
+                if (high & 0x80)
+                    return Fail(bytes_[at] & 0x80 ? at : at + 1, "a data byte (below 0x80)");
                 event.data = static_cast<std::uint32_t>(at);
                 event.size = count;
                 at += count;

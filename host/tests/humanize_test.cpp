@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -369,6 +370,39 @@ TEST(Humanize, SameSeedSameResultAndOneStrengthNeverReshufflesAnother)
         }
     }
     EXPECT_GT(differ, 1000) << "another seed gave nearly the same offsets";
+}
+
+// The notes are drawn for in lane order whatever order they come in: in
+// that order already, by start with the notes of a start in any order (a
+// file's chords, and a crowd of 40 on one tick), or in none.
+TEST(Humanize, TheOrderTheNotesComeInChangesNothing)
+{
+    std::vector<Note> music = Music(300);
+    for (int pitch = 30; pitch < 70; ++pitch)
+        music.push_back(MakeNote(150 * 240 + 7, 100, pitch));
+    std::stable_sort(music.begin(), music.end(), [](const Note& a, const Note& b) {
+        return std::make_pair(a.start, a.pitch) < std::make_pair(b.start, b.pitch);
+    });
+    auto byPitchDown = music;
+    std::stable_sort(byPitchDown.begin(), byPitchDown.end(), [](const Note& a, const Note& b) {
+        return a.start != b.start ? a.start < b.start : a.pitch > b.pitch;
+    });
+    auto reversed = music;
+    std::reverse(reversed.begin(), reversed.end());
+    // Each note's result by where it was read: its start and pitch.
+    auto results = [](std::vector<Note> notes) {
+        std::vector<std::uint32_t> readStarts;
+        for (const Note& note : notes)
+            readStarts.push_back(note.start);
+        humanize::Humanize(notes, 480, {60, 50, 60}, 9);
+        std::map<std::pair<std::uint32_t, int>, std::tuple<std::uint32_t, std::uint32_t, int>> byNote;
+        for (std::size_t i = 0; i < notes.size(); ++i)
+            byNote[{readStarts[i], notes[i].pitch}] = {notes[i].start, notes[i].length, notes[i].velocity};
+        return byNote;
+    };
+    const auto want = results(music);
+    EXPECT_EQ(results(byPitchDown), want) << "notes of one start by pitch downward";
+    EXPECT_EQ(results(reversed), want) << "notes in no order";
 }
 
 // Pearson's correlation of two equally long series.
