@@ -391,7 +391,12 @@ struct Work {
     const OffsetTable timing, velocity;
     std::vector<std::uint32_t> lane;  // empty when the notes are in lane order, every one humanized
     std::size_t count = 0;            // the notes humanized
-    std::vector<std::int16_t> shift, lengthDraw;
+    // A note's two numbers side by side: one cache line holds both.
+    struct Draws {
+        std::int16_t shift, lengthDraw;
+    };
+    std::vector<Draws> draws;
+    std::vector<std::size_t> laneEnds;  // where each lane ends in the lane order
     Summary summary;
     FieldCount timingCount, lengthCount, velocityCount;
 
@@ -485,21 +490,54 @@ void SortIntoLanes(Work& w)
     }
 }
 
-// Gestures, and how each note met the next of its voice, as read: both
-// must be known before anything moves.
-void MarkGesturesAndJoins(Work& w)
+// A note's window: how far it may move without leaving the file's ticks
+// or crossing a program change of its channel or a stray of its voice;
+// none where times must stay. Narrows its gesture's [low, high].
+void NarrowWindow(const Work& w, const Note& note, const ProgramBarriers& programs, const StrayBarriers& strays,
+                  bool barriers, std::int64_t& low, std::int64_t& high)
 {
+    std::int64_t lo = 0, hi = kLastTick - (note.length > 0);
+    if (barriers) {
+        programs.Narrow(note, lo, hi);
+        strays.Narrow(note, lo, hi);
+    }
+    if (w.strengths.timing == 0 || (note.flags & kKeepTimes)) {
+        lo = std::max<std::int64_t>(lo, note.start);
+        hi = std::min<std::int64_t>(hi, note.start);
+    }
+    low = std::max<std::int64_t>(low, lo - note.start);
+    high = std::min<std::int64_t>(high, hi - note.start);
+}
+
+// One walk, before anything moves, of what must be known as read: the
+// lanes; the gestures, each with its window (the moves all its notes may
+// make, at most the largest move either way), kept at its first note; and
+// how each note met the next of its voice.
+void MarkGestures(Work& w, const ProgramBarriers& programs, const StrayBarriers& strays, std::int64_t largest)
+{
+    const bool barriers = !programs.Empty() || !strays.Empty();
     VoiceTable voices;
     std::uint32_t laneNumber = 0;
     std::uint32_t first = 0;
+    Work::Draws* window = nullptr;  // the gesture's, at its first note
+    std::int64_t low = 0, high = 0;
     for (std::size_t k = 0; k < w.count; ++k) {
-        Note& note = w.At(k);
+        const std::uint32_t i = w.Index(k);
+        Note& note = w.notes[i];
         const bool newLane = k == 0 || !SameLane(w.At(k - 1), note);
+        if (newLane && k > 0)
+            w.laneEnds.push_back(k);
         laneNumber += newLane;
         if (newLane || !InGesture(first, note.start, w.tpq)) {
+            if (window)
+                *window = {static_cast<std::int16_t>(low), static_cast<std::int16_t>(high)};
             note.flags |= kGestureHead;
             first = note.start;
+            window = &w.draws[i];
+            low = -largest;
+            high = largest;
         }
+        NarrowWindow(w, note, programs, strays, barriers, low, high);
         const std::uint32_t met = voices.Swap(note.pitch, laneNumber, static_cast<std::uint32_t>(k));
         if (met != kNone) {
             Note& before = w.At(met);
@@ -510,34 +548,9 @@ void MarkGesturesAndJoins(Work& w)
                 before.flags |= kOverlapsNext;
         }
     }
-}
-
-// Each gesture's window of the lane [a, b), kept at its first note: the
-// moves all its notes may make without leaving the file's ticks or
-// crossing a program change of their channel or a stray of their voice;
-// none where times must stay. At most the largest move either way.
-void GestureWindows(Work& w, std::size_t a, std::size_t b, const ProgramBarriers& programs,
-                    const StrayBarriers& strays, std::int64_t largest)
-{
-    const bool barriers = !programs.Empty() || !strays.Empty();
-    for (std::size_t g = a, h; g < b; g = h) {
-        std::int64_t low = -largest, high = largest;
-        for (h = g; h < b && (h == g || !w.IsHead(h)); ++h) {
-            const Note& note = w.At(h);
-            std::int64_t lo = 0, hi = kLastTick - (note.length > 0);
-            if (barriers) {
-                programs.Narrow(note, lo, hi);
-                strays.Narrow(note, lo, hi);
-            }
-            if (w.strengths.timing == 0 || (note.flags & kKeepTimes)) {
-                lo = std::max<std::int64_t>(lo, note.start);
-                hi = std::min<std::int64_t>(hi, note.start);
-            }
-            low = std::max<std::int64_t>(low, lo - note.start);
-            high = std::min<std::int64_t>(high, hi - note.start);
-        }
-        w.shift[w.Index(g)] = static_cast<std::int16_t>(low);
-        w.lengthDraw[w.Index(g)] = static_cast<std::int16_t>(high);
+    if (window) {
+        *window = {static_cast<std::int16_t>(low), static_cast<std::int16_t>(high)};
+        w.laneEnds.push_back(w.count);
     }
 }
 
@@ -554,7 +567,7 @@ void LeaveRoomForLater(Work& w, std::size_t a, std::size_t b)
             lastStart = w.At(k).start;
         if (!w.IsHead(k))
             continue;
-        std::int16_t& high = w.lengthDraw[w.Index(k)];
+        std::int16_t& high = w.draws[w.Index(k)].lengthDraw;
         if (haveLater)
             high = static_cast<std::int16_t>(std::min<std::int64_t>(high, laterFirst + laterHigh - lastStart - 1));
         laterFirst = w.At(k).start;
@@ -573,7 +586,7 @@ void DrawNote(Work& w, Minstd& random, std::uint32_t i)
     Note& note = w.notes[i];
     int length, draw;
     random.TwoTriangular(&length, &draw);
-    w.lengthDraw[i] = static_cast<std::int16_t>(length);
+    w.draws[i].lengthDraw = static_cast<std::int16_t>(length);
     const std::uint8_t velocity = note.velocity;
     if (w.strengths.velocity > 0 && velocity > 0)
         note.velocity = static_cast<std::uint8_t>(Clamp(velocity + w.velocity(draw), 1, 127));
@@ -590,8 +603,8 @@ void TakeMoves(Work& w, std::size_t a, std::size_t b, Minstd& random)
     std::int64_t previousLast = -1;
     for (std::size_t g = a, k; g < b; g = k) {
         const std::uint32_t head = w.Index(g);
-        const std::int64_t low = std::max<std::int64_t>(w.shift[head], previousLast + 1 - w.notes[head].start);
-        const std::int64_t high = w.lengthDraw[head];
+        const std::int64_t low = std::max<std::int64_t>(w.draws[head].shift, previousLast + 1 - w.notes[head].start);
+        const std::int64_t high = w.draws[head].lengthDraw;
         const int draw = random.Triangular();
         const std::int64_t move = w.strengths.timing > 0 ? Clamp(w.timing(draw), low, high) : 0;
         for (k = g; k < b && (k == g || !w.IsHead(k)); ++k) {
@@ -600,7 +613,7 @@ void TakeMoves(Work& w, std::size_t a, std::size_t b, Minstd& random)
             Note& note = w.notes[i];
             w.timingCount.Add(move);
             note.start = static_cast<std::uint32_t>(note.start + move);
-            w.shift[i] = static_cast<std::int16_t>(move);
+            w.draws[i].shift = static_cast<std::int16_t>(move);
             if (move != 0)
                 note.flags |= kTimesChanged;
         }
@@ -609,21 +622,18 @@ void TakeMoves(Work& w, std::size_t a, std::size_t b, Minstd& random)
 }
 
 // Starts, lane by lane, each lane drawing from a generator of its own, so
-// that a lane's moves do not depend on how the others are visited:
-// windows, room for later gestures, then the draws and moves.
-void MoveStarts(Work& w, std::uint32_t seed, const ProgramBarriers& programs, const StrayBarriers& strays)
+// that a lane's moves do not depend on how the others are visited: room
+// for later gestures, then the draws and moves.
+void MoveStarts(Work& w, std::uint32_t seed)
 {
     const std::int32_t scrambled = ScrambleSeed(seed);
-    const std::int64_t largest = LargestMove(w.tpq, w.strengths.timing);
-    w.shift.assign(w.notes.size(), 0);
-    w.lengthDraw.assign(w.notes.size(), 0);
     std::uint32_t laneNumber = 0;
-    for (std::size_t a = 0, b; a < w.count; a = b) {
-        b = w.LaneEnd(a);
+    std::size_t a = 0;
+    for (const std::size_t b : w.laneEnds) {
         Minstd random(static_cast<std::uint32_t>(LaneState(scrambled, laneNumber++)));
-        GestureWindows(w, a, b, programs, strays, largest);
         LeaveRoomForLater(w, a, b);
         TakeMoves(w, a, b, random);
+        a = b;
     }
 }
 
@@ -643,16 +653,16 @@ void PlaceEnds(Work& w, const StrayBarriers& strays)
         const Note* next = later != kNone ? &w.At(later) : nullptr;
         const std::int64_t start = note.start;
         const std::int64_t length = note.length;
-        const std::int64_t readStart = start - w.shift[i];
+        const std::int64_t readStart = start - w.draws[i].shift;
         std::int64_t end;
         const bool joined = next && (note.flags & (kTouchesNext | kOverlapsNext));
         std::int64_t wanted = length;
         if (joined) {
-            const std::int64_t overlap = readStart + length - (next->start - w.shift[w.Index(later)]);
+            const std::int64_t overlap = readStart + length - (next->start - w.draws[w.Index(later)].shift);
             end = std::min<std::int64_t>(std::int64_t{next->start} + overlap, std::int64_t{next->start} + next->length);
         } else {
             if (w.strengths.length > 0 && !(note.flags & kKeepTimes))
-                wanted = Clamp(length + LengthOffset(w.lengthDraw[i], static_cast<std::uint64_t>(length), w.strengths.length),
+                wanted = Clamp(length + LengthOffset(w.draws[i].lengthDraw, static_cast<std::uint64_t>(length), w.strengths.length),
                                1, kLastTick);
             end = start + wanted;
             if (next)
@@ -683,7 +693,6 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
 {
     Work w(notes, tpq, strengths);
     SortIntoLanes(w);
-    MarkGesturesAndJoins(w);
 
     // The voices and channels that have notes to move: other program
     // changes and strays cannot limit anything.
@@ -700,7 +709,9 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
         const std::size_t voice = track * 2048 + (channel & 15) * 128u + (pitch & 127);
         return voice < used.size() && used[voice];
     });
-    MoveStarts(w, seed, programs, strays);
+    w.draws.assign(notes.size(), Work::Draws{0, 0});
+    MarkGestures(w, programs, strays, LargestMove(tpq, strengths.timing));
+    MoveStarts(w, seed);
     PlaceEnds(w, strays);
 
     w.timingCount.Give(&w.summary.timing, n);
