@@ -126,10 +126,10 @@ namespace {
 // sum of the offsets for the mean, and the largest's size with it.
 struct FieldCount {
     std::int64_t changed = 0, sum = 0, largest = 0, largestSize = 0;
-    void Add(std::int64_t offset)
+    void Add(std::int64_t offset, std::int64_t times = 1)
     {
-        changed += offset != 0;
-        sum += offset;
+        changed += (offset != 0) * times;
+        sum += offset * times;
         const std::int64_t size = offset < 0 ? -offset : offset;
         if (size > largestSize) {
             largestSize = size;
@@ -429,20 +429,23 @@ void SortIntoLanes(Work& w)
 {
     std::vector<Note>& notes = w.notes;
     bool inOrder = true, byStart = true;
-    const Note* last = nullptr;
+    // Track, channel and start as one number, and the pitch below them:
+    // compared at once, not field by field.
+    auto lane = [](const Note& note) {
+        return std::uint64_t{note.track} << 40 | std::uint64_t{note.channel} << 32 | note.start;
+    };
+    std::uint64_t was = 0, wasPitch = 0;
     for (Note& note : notes) {
         note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
         if (note.flags & kLeaveAlone) {
             inOrder = false;
             continue;
         }
-        if (last) {
-            const auto was = std::tie(last->track, last->channel, last->start);
-            const auto is = std::tie(note.track, note.channel, note.start);
-            byStart = byStart && was <= is;
-            inOrder = inOrder && (was < is || (was == is && last->pitch <= note.pitch));
-        }
-        last = &note;
+        const std::uint64_t is = lane(note);
+        byStart &= was <= is;
+        inOrder &= was < is || (was == is && wasPitch <= note.pitch);
+        was = is;
+        wasPitch = note.pitch;
         ++w.count;
     }
     w.summary.notes = static_cast<std::int64_t>(w.count);
@@ -607,17 +610,18 @@ void TakeMoves(Work& w, std::size_t a, std::size_t b, Minstd& random)
         const std::int64_t high = w.draws[head].lengthDraw;
         const int draw = random.Triangular();
         const std::int64_t move = w.strengths.timing > 0 ? Clamp(w.timing(draw), low, high) : 0;
+        const std::uint8_t changed = move != 0 ? kTimesChanged : 0;
+        std::uint32_t last = 0;
         for (k = g; k < b && (k == g || !w.IsHead(k)); ++k) {
             const std::uint32_t i = w.Index(k);
             DrawNote(w, random, i);
             Note& note = w.notes[i];
-            w.timingCount.Add(move);
-            note.start = static_cast<std::uint32_t>(note.start + move);
+            last = note.start = static_cast<std::uint32_t>(note.start + move);
             w.draws[i].shift = static_cast<std::int16_t>(move);
-            if (move != 0)
-                note.flags |= kTimesChanged;
+            note.flags |= changed;
         }
-        previousLast = w.At(k - 1).start;
+        w.timingCount.Add(move, static_cast<std::int64_t>(k - g));
+        previousLast = last;
     }
 }
 
