@@ -382,6 +382,8 @@ int ParseArguments(int argc, char** argv, Options* options)
 // Marks the notes outside the chosen tracks and channels to be left alone.
 void Select(const Options& options, humanize::MidiFile* midi)
 {
+    if (options.tracks.empty() && options.channels.empty())
+        return;  // every note, as read
     for (humanize::Note& note : midi->notes) {
         const bool track = options.tracks.empty() || options.tracks[note.track];
         const bool channel = options.channels.empty() || options.channels[note.channel];

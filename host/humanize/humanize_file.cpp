@@ -30,12 +30,9 @@ void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths)
     for (const MidiChunk& chunk : file->chunks) {
         if (!chunk.track || chunk.noteCount == 0)
             continue;
-        Note* notes = file->notes.data() + chunk.firstNote;
-        std::int64_t longest = 0;
-        for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
-            longest = std::max<std::int64_t>(longest, notes[i].length);
-        if (std::int64_t{chunk.largestGap} + 2 * Reach(*file, strengths, longest) <= kLargestDelta)
+        if (std::int64_t{chunk.largestGap} + 2 * Reach(*file, strengths, chunk.longestNote) <= kLargestDelta)
             continue;
+        Note* notes = file->notes.data() + chunk.firstNote;
         for (std::uint32_t i = 0; i < chunk.noteCount; ++i)
             notes[i].flags |= kKeepTimes;
     }

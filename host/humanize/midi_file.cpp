@@ -399,6 +399,7 @@ private:
         Note& note = file_->notes[slot];
         queue.first = note.offEvent;
         note.length = e.time - note.start;
+        chunk_->longestNote = std::max(chunk_->longestNote, note.length);
         note.offEvent = e.index;
         note.offVelocity = velocity;
         if ((e.status & 0xF0) == 0x90)

@@ -27,6 +27,7 @@ struct MidiChunk {
     std::uint32_t firstNote = 0;     // its notes in MidiFile::notes
     std::uint32_t noteCount = 0;
     std::uint32_t largestGap = 0;    // its largest delta time
+    std::uint32_t longestNote = 0;   // the length of its longest note, as read
     // What the writer walks of a re-timed track besides its notes. Where a
     // track has few other events (one for every 32 notes or fewer), as a song's
     // tracks have, they are listed, in no more room than a flag per event
