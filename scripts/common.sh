@@ -67,8 +67,9 @@ grooble_build() {
 # Some machines of this project's kind run no 32-bit user code at all: every
 # i386 program, 32-bit Wine included, fails there with "Exec format error".
 # The i386 dynamic loader answering for itself is the cheapest proof either
-# way. GROOBLE_NO_32BIT=1 makes the answer "no" on any machine, so that the
-# 64-bit-only road can be tried where both run.
+# way; 32-bit Wine must be there too (a mirror mid-sync can keep it from
+# installing). GROOBLE_NO_32BIT=1 makes the answer "no" on any machine, so
+# that the 64-bit-only road can be tried where both run.
 grooble_probe() {
     if [ -n "${GROOBLE_RUNS_32BIT:-}" ]; then
         return 0
@@ -77,12 +78,15 @@ grooble_probe() {
     if [ -n "${GROOBLE_NO_32BIT:-}" ] && [ "$GROOBLE_NO_32BIT" != 0 ]; then
         GROOBLE_RUNS_32BIT=0
         why="GROOBLE_NO_32BIT is set"
-    elif /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-        GROOBLE_RUNS_32BIT=1
-        why="this machine runs 32-bit code"
-    else
+    elif ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
         GROOBLE_RUNS_32BIT=0
         why="this machine runs no 32-bit code (/lib/ld-linux.so.2 does not start)"
+    elif [ ! -x /usr/lib/wine/wine ]; then
+        GROOBLE_RUNS_32BIT=0
+        why="32-bit Wine (wine32:i386) is not installed: scripts/install-deps.sh could not install it"
+    else
+        GROOBLE_RUNS_32BIT=1
+        why="this machine runs 32-bit code"
     fi
     export GROOBLE_RUNS_32BIT
     export GROOBLE_PROBE_REASON=$why
