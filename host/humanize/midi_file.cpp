@@ -742,9 +742,9 @@ std::uint32_t FixedSize(const std::vector<std::uint8_t>& bytes, const MidiChunk:
     return at + length - e.data;
 }
 
-// A re-timed track: its fixed events (everything but the notes) walked
-// again from the file's bytes, merged with the notes' events by time, and
-// by their place in the file on one tick.
+// A re-timed track: its fixed events (everything but the notes), from the
+// reader's list or walked again from the file's bytes, merged with the
+// notes' events by time, and by their place in the file on one tick.
 bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out)
 {
     const Note* notes = file.notes.data() + chunk.firstNote;
