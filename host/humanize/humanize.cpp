@@ -698,15 +698,21 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
     Work w(notes, tpq, strengths);
     SortIntoLanes(w);
 
-    // The voices and channels that have notes to move: other program
-    // changes and strays cannot limit anything.
+    // The channels and voices that have notes to move: other program
+    // changes and strays cannot limit anything. Each looked for only where
+    // there are program changes or strays at all.
     const std::size_t n = w.count;
     bool channels[16] = {};
-    std::vector<bool> used(n == 0 ? 0 : (std::size_t{w.At(n - 1).track} + 1) * 2048);
-    for (std::size_t k = 0; k < n; ++k) {
-        const std::uint32_t i = w.Index(k);
-        channels[notes[i].channel & 15] = true;
-        used[std::size_t{notes[i].track} * 2048 + (notes[i].channel & 15) * 128u + (notes[i].pitch & 127)] = true;
+    if (!fixed.programs.empty())
+        for (std::size_t k = 0; k < n; ++k)
+            channels[w.At(k).channel & 15] = true;
+    std::vector<bool> used;
+    if (!fixed.strays.empty()) {
+        used.resize(n == 0 ? 0 : (std::size_t{w.At(n - 1).track} + 1) * 2048);
+        for (std::size_t k = 0; k < n; ++k) {
+            const Note& note = w.At(k);
+            used[std::size_t{note.track} * 2048 + (note.channel & 15) * 128u + (note.pitch & 127)] = true;
+        }
     }
     const ProgramBarriers programs(fixed.programs, channels);
     const StrayBarriers strays(fixed.strays, [&](std::size_t track, int channel, int pitch) {
