@@ -451,30 +451,6 @@ void SortIntoLanes(Work& w)
     w.summary.notes = static_cast<std::int64_t>(w.count);
     if (inOrder)
         return;  // the order as it stands, and no list of it: millions of notes
-    if (byStart && w.count == notes.size()) {
-        // Every note humanized, by lane and start: only the notes of one
-        // start (a chord, most often two or three) to sort, by pitch and
-        // then by place, straight into their places in the list.
-        w.lane.resize(w.count);
-        for (std::size_t a = 0, b; a < w.count; a = b) {
-            for (b = a + 1; b < w.count && notes[b].start == notes[a].start && SameLane(notes[b], notes[a]);)
-                ++b;
-            if (b - a > 32) {  // a crowd on one tick: in time that grows as n log n
-                for (std::size_t k = a; k < b; ++k)
-                    w.lane[k] = static_cast<std::uint32_t>(k);
-                std::sort(w.lane.begin() + static_cast<std::ptrdiff_t>(a), w.lane.begin() + static_cast<std::ptrdiff_t>(b),
-                          [&](std::uint32_t x, std::uint32_t y) { return LaneLess(notes, x, y); });
-                continue;
-            }
-            for (std::size_t k = a; k < b; ++k) {
-                std::size_t j = k;
-                for (; j > a && notes[w.lane[j - 1]].pitch > notes[k].pitch; --j)
-                    w.lane[j] = w.lane[j - 1];
-                w.lane[j] = static_cast<std::uint32_t>(k);
-            }
-        }
-        return;
-    }
     w.lane.reserve(w.count);
     for (std::size_t i = 0; i < notes.size(); ++i)
         if (!(notes[i].flags & kLeaveAlone))
@@ -484,12 +460,24 @@ void SortIntoLanes(Work& w)
         std::sort(w.lane.begin(), w.lane.end(), less);
         return;
     }
+    // By lane and start already: only the notes of one start (a chord, most
+    // often two or three) to sort, by pitch and then by place, in place.
     for (std::size_t a = 0, b; a < w.count; a = b) {
         const Note& first = notes[w.lane[a]];
-        for (b = a + 1; b < w.count && SameLane(notes[w.lane[b]], first) && notes[w.lane[b]].start == first.start;)
+        for (b = a + 1; b < w.count && notes[w.lane[b]].start == first.start && SameLane(notes[w.lane[b]], first);)
             ++b;
-        if (b - a > 1 && !std::is_sorted(w.lane.begin() + a, w.lane.begin() + b, less))
-            std::sort(w.lane.begin() + a, w.lane.begin() + b, less);
+        if (b - a > 32) {  // a crowd on one tick: in time that grows as n log n
+            std::sort(w.lane.begin() + static_cast<std::ptrdiff_t>(a), w.lane.begin() + static_cast<std::ptrdiff_t>(b),
+                      less);
+            continue;
+        }
+        for (std::size_t k = a + 1; k < b; ++k) {
+            const std::uint32_t i = w.lane[k];
+            std::size_t j = k;
+            for (; j > a && notes[w.lane[j - 1]].pitch > notes[i].pitch; --j)
+                w.lane[j] = w.lane[j - 1];
+            w.lane[j] = i;
+        }
     }
 }
 

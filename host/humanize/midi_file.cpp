@@ -19,6 +19,20 @@ std::uint32_t Big32(const std::uint8_t* p)
            static_cast<std::uint32_t>(p[2]) << 8 | p[3];
 }
 
+// A variable-length quantity in bytes already checked: read at at, which
+// it passes.
+template <typename Index>
+std::uint32_t CheckedVlq(const std::uint8_t* b, Index& at)
+{
+    std::uint32_t value = 0;
+    std::uint8_t byte;
+    do {
+        byte = b[at++];
+        value = value << 7 | (byte & 0x7F);
+    } while (byte & 0x80);
+    return value;
+}
+
 // One event as the walk over a track meets it.
 struct Event {
     std::uint32_t index;  // among the track's events
@@ -80,14 +94,8 @@ public:
         for (std::uint32_t index = 0; at < end; ++index) {
             Event event;
             event.index = index;
-            std::uint32_t delta = 0;
-            std::uint8_t byte;
-            do {
-                byte = b[at++];
-                delta = delta << 7 | (byte & 0x7F);
-            } while (byte & 0x80);
-            event.delta = delta;
-            time += delta;
+            event.delta = CheckedVlq(b, at);
+            time += event.delta;
             event.time = time;
             std::uint8_t status = b[at];
             if (status & 0x80)
@@ -103,11 +111,7 @@ public:
             } else {
                 const std::size_t start = at;
                 at += status == kMeta;
-                std::uint32_t length = 0;
-                do {
-                    byte = b[at++];
-                    length = length << 7 | (byte & 0x7F);
-                } while (byte & 0x80);
+                const std::uint32_t length = CheckedVlq(b, at);
                 at += length;
                 event.data = static_cast<std::uint32_t>(start);
                 event.size = static_cast<std::uint32_t>(at - start);
@@ -733,12 +737,8 @@ std::uint32_t FixedSize(const std::vector<std::uint8_t>& bytes, const MidiChunk:
 {
     if (e.status < 0xF0)
         return (e.status & 0xE0) == 0xC0 ? 1 : 2;
-    std::uint32_t at = e.data + (e.status == kMeta), length = 0;
-    std::uint8_t byte;
-    do {
-        byte = bytes[at++];
-        length = length << 7 | (byte & 0x7F);
-    } while (byte & 0x80);
+    std::uint32_t at = e.data + (e.status == kMeta);
+    const std::uint32_t length = CheckedVlq(bytes.data(), at);
     return at + length - e.data;
 }
 
