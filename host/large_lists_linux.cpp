@@ -1,12 +1,19 @@
 // groobler's large allocations on Linux. A run's lists (the file's bytes,
-// its notes, the humanizer's draws) are each filled from end to end once;
-// faulted in 4 KiB at a time, a 100,000-note song took a thousand page
-// faults, a millisecond of its sixteen. Each allocation of 512 KiB or more is mapped
-// on its own, aligned to 2 MiB and offered to the kernel for transparent
-// huge pages (where the system allows them only when asked, as most do),
-// so that a few faults fill it; every other goes to malloc as before
-// (smaller ones would zero more of a huge page than they use).
-// groobler runs one thread, so the table of mappings takes no lock.
+// its notes, the humanizer's draws and lane order, the output's blocks)
+// are each filled from end to end once; faulted in 4 KiB at a time, a
+// 100,000-note song took a thousand page faults, a millisecond of its
+// sixteen. So every allocation of 256 KiB or more is laid right after the
+// one before in regions mapped for them, 2 MiB-aligned and offered to the
+// kernel for transparent huge pages (where the system allows them only
+// when asked, as most do): a few faults fill them, and since the lists lie
+// end to end, no huge page is zeroed for a list that fills a corner of it.
+// Every other allocation goes to malloc as before.
+//
+// groobler runs one thread and frees its lists mostly in the reverse order
+// it made them (a phase's lists, then the file's): a list freed last in
+// line gives its room back to the next one; room freed in the middle is
+// handed back to the system where it spans whole huge pages. The regions
+// live as long as the process.
 #include <sys/mman.h>
 
 #include <cstddef>
@@ -16,52 +23,93 @@
 
 namespace {
 
-const std::size_t kLarge = 512 * 1024;
+const std::size_t kLarge = 256 * 1024;
 const std::size_t kHugePage = 2 * 1024 * 1024;
+const std::size_t kPage = 4096;
+const std::size_t kRegion = 64 * 1024 * 1024;  // the least a region reserves
+const std::size_t kAlign = 64;                 // a cache line: lists never share one
 
-struct Mapping {
-    void* data;  // what operator new returned
-    void* base;
-    std::size_t length;
+struct List {
+    char* data;
+    std::size_t size;
+    bool live;
 };
 // More large lists than this at once are left to malloc.
-Mapping mappings[64];
-int mapped = 0;
+List lists[256];
+int listCount = 0;
+char* top = nullptr;  // where the next list goes
+char* regionEnd = nullptr;
 
-void* MapLarge(std::size_t size)
+// A new region of at least size bytes, from which lists are laid next.
+bool MapRegion(std::size_t size)
 {
-    if (mapped == static_cast<int>(sizeof mappings / sizeof mappings[0]) || size > SIZE_MAX - 2 * kHugePage)
-        return nullptr;
-    const std::size_t length = (size + 2 * kHugePage - 1) / kHugePage * kHugePage;
-    void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // Whole huge pages, and one more to align them.
+    const std::size_t pages = ((size > kRegion ? size : kRegion) + kHugePage - 1) / kHugePage;
+    const std::size_t length = (pages + 1) * kHugePage;
+    void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (base == MAP_FAILED)
-        return nullptr;
+        return false;
     const auto at = reinterpret_cast<std::uintptr_t>(base);
-    void* data = reinterpret_cast<void*>((at + kHugePage - 1) / kHugePage * kHugePage);
-    // Whole huge pages: advice on less would split the mapping, and a
-    // part smaller than a huge page never gets one. A hint: where it is
-    // not taken, small pages as before.
-    madvise(data, (size + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
-    mappings[mapped++] = {data, base, length};
+    char* start = reinterpret_cast<char*>((at + kHugePage - 1) / kHugePage * kHugePage);
+    // A hint: where it is not taken, small pages as before.
+    madvise(start, pages * kHugePage, MADV_HUGEPAGE);
+    top = start;
+    regionEnd = start + pages * kHugePage;
+    return true;
+}
+
+void* TakeLarge(std::size_t size)
+{
+    if (listCount == static_cast<int>(sizeof lists / sizeof lists[0]) || size > SIZE_MAX / 4)
+        return nullptr;
+    size = (size + kAlign - 1) / kAlign * kAlign;
+    if (static_cast<std::size_t>(regionEnd - top) < size && !MapRegion(size))
+        return nullptr;
+    lists[listCount++] = {top, size, true};
+    void* data = top;
+    top += size;
     return data;
 }
 
-// Unmaps p if it is a large list's; false if malloc gave it.
-bool UnmapLarge(void* p)
+// Room freed in the middle: the whole pages within it go back.
+void GiveBackMiddle(const List& list)
 {
-    for (int i = mapped; i-- > 0;)
-        if (mappings[i].data == p) {
-            munmap(mappings[i].base, mappings[i].length);
-            mappings[i] = mappings[--mapped];
-            return true;
-        }
-    return false;
+    const auto begin = reinterpret_cast<std::uintptr_t>(list.data);
+    const std::uintptr_t first = (begin + kPage - 1) / kPage * kPage;
+    const std::uintptr_t last = (begin + list.size) / kPage * kPage;
+    if (first < last)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
+// Frees p if it is a large list's; false if malloc gave it.
+bool FreeLarge(void* p)
+{
+    int i = listCount;
+    while (i-- > 0 && lists[i].data != p) {
+    }
+    if (i < 0)
+        return false;
+    lists[i].live = false;
+    if (i + 1 < listCount) {
+        GiveBackMiddle(lists[i]);
+        return true;
+    }
+    // The last in line: its room, and that of the freed lists before it,
+    // is the next list's (within the region lists are laid in now).
+    while (listCount > 0 && !lists[listCount - 1].live) {
+        const List& last = lists[--listCount];
+        if (last.data + last.size == top)
+            top = last.data;
+        else
+            GiveBackMiddle(last);
+    }
+    return true;
 }
 
 void* Allocate(std::size_t size)
 {
     if (size >= kLarge)
-        if (void* p = MapLarge(size))
+        if (void* p = TakeLarge(size))
             return p;
     return std::malloc(size == 0 ? 1 : size);
 }
@@ -82,7 +130,7 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 
 void operator delete(void* p) noexcept
 {
-    if (p && !UnmapLarge(p))
+    if (p && !FreeLarge(p))
         std::free(p);
 }
 

@@ -939,11 +939,13 @@ bool WriteMidi(const MidiFile& file, const ByteSink& sink)
         return false;
     for (const MidiChunk& chunk : file.chunks) {
         const std::uint8_t* header = &b[chunk.offset - 8];
-        bool retimed = false, revoiced = false;
-        for (std::uint32_t i = 0; chunk.track && i < chunk.noteCount; ++i) {
-            retimed |= (file.notes[chunk.firstNote + i].flags & kTimesChanged) != 0;
-            revoiced |= (file.notes[chunk.firstNote + i].flags & kVelocityChanged) != 0;
-        }
+        // What changed in the track: looked for until both are found,
+        // which in a humanized track is at once.
+        const std::uint8_t both = kTimesChanged | kVelocityChanged;
+        std::uint8_t changed = 0;
+        for (std::uint32_t i = 0; chunk.track && i < chunk.noteCount && changed != both; ++i)
+            changed |= file.notes[chunk.firstNote + i].flags & both;
+        const bool retimed = (changed & kTimesChanged) != 0, revoiced = (changed & kVelocityChanged) != 0;
         if (!retimed && !revoiced) {
             if (!sink(header, 8 + static_cast<std::size_t>(chunk.size)))
                 return false;
