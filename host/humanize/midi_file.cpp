@@ -94,14 +94,24 @@ public:
         for (std::uint32_t index = 0; at < end; ++index) {
             Event event;
             event.index = index;
-            event.delta = CheckedVlq(b, at);
+            // Delta times of one byte or two, and status bytes given or
+            // running, come in no pattern a branch could learn: told
+            // apart by selection. A delta is followed by its event, so
+            // the byte after it is the track's.
+            const std::uint8_t first = b[at], second = b[at + 1];
+            if ((first & second) & 0x80) {
+                event.delta = CheckedVlq(b, at);
+            } else {
+                const bool one = !(first & 0x80);
+                event.delta = one ? first : (first & 0x7Fu) << 7 | second;
+                at += one ? 1 : 2;
+            }
             time += event.delta;
             event.time = time;
-            std::uint8_t status = b[at];
-            if (status & 0x80)
-                ++at;
-            else
-                status = running;
+            const std::uint8_t byte = b[at];
+            const bool given = (byte & 0x80) != 0;
+            const std::uint8_t status = given ? byte : running;
+            at += given;
             event.status = status;
             if (status < 0xF0) {
                 event.size = (status & 0xE0) == 0xC0 ? 1 : 2;
@@ -235,49 +245,61 @@ struct PairingPlan {
 // per voice, so the note-ons a voice never ends are its last ones.
 class PairingCount {
 public:
-    explicit PairingCount(PairingPlan* plan) : plan_(plan), waiting_(16 * 128), ons_(16 * 128) {}
+    explicit PairingCount(PairingPlan* plan) : plan_(plan), voices_(16 * 128) {}
     void StartTrack(std::uint16_t track)
     {
         track_ = track;
-        plan_->lanes.emplace_back();
-        plan_->lanes.back().fill(0);
+        lanes_.fill(0);
     }
     void operator()(const std::vector<std::uint8_t>& b, const Event& e)
     {
-        plan_->programs += (e.status & 0xF0) == 0xC0;
-        if (e.size != 2)
+        if (e.size != 2) {
+            programs_ += (e.status & 0xF0) == 0xC0;
             return;
+        }
         const std::uint8_t velocity = b[e.data + 1];
         const std::uint32_t voice = (e.status & 0x0Fu) * 128u + b[e.data];
-        std::uint32_t& waiting = waiting_[voice];
+        Voice& v = voices_[voice];
         if (IsNoteOn(e.status, velocity)) {
-            if (ons_[voice]++ == 0)
+            if (v.ons++ == 0)
                 used_.push_back(voice);
-            ++waiting;
-        } else if (IsNoteOff(e.status, velocity) && waiting > 0) {
-            --waiting;
-            ++plan_->notes;
-            ++plan_->lanes.back()[e.status & 0x0F];
+            ++v.waiting;
+        } else if (IsNoteOff(e.status, velocity) && v.waiting > 0) {
+            --v.waiting;
+            ++lanes_[e.status & 0x0F];
         } else if (IsNoteOff(e.status, velocity)) {
-            ++plan_->strays;
+            ++strays_;
         }
     }
     void EndTrack()
     {
         for (const std::uint32_t voice : used_) {
-            if (waiting_[voice] > 0)
-                plan_->unended.push_back({track_, static_cast<std::uint16_t>(voice), ons_[voice] - waiting_[voice]});
-            plan_->strays += waiting_[voice];
-            waiting_[voice] = ons_[voice] = 0;
+            Voice& v = voices_[voice];
+            if (v.waiting > 0)
+                plan_->unended.push_back({track_, static_cast<std::uint16_t>(voice), v.ons - v.waiting});
+            strays_ += v.waiting;
+            v = Voice();
         }
         used_.clear();
+        plan_->lanes.push_back(lanes_);
+        for (const std::uint32_t lane : lanes_)
+            plan_->notes += lane;
+        plan_->strays += strays_;
+        plan_->programs += programs_;
+        strays_ = programs_ = 0;
     }
 
 private:
+    // Kept here while a track is walked, and handed to the plan at its end.
+    struct Voice {
+        std::uint32_t waiting = 0, ons = 0;
+    };
     PairingPlan* plan_;
     std::uint16_t track_ = 0;
-    std::vector<std::uint32_t> waiting_, ons_;
+    std::vector<Voice> voices_;
     std::vector<std::uint32_t> used_;
+    std::array<std::uint32_t, 16> lanes_ = {};
+    std::size_t strays_ = 0, programs_ = 0;
 };
 
 
@@ -288,11 +310,7 @@ private:
 // the spans of split system-exclusive messages.
 class NotePairing {
 public:
-    explicit NotePairing(const PairingPlan& plan)
-        : plan_(plan), waiting_(16 * 128, {kNoNote, kNoNote}), lastEnded_(16 * 128, kNoNote), ons_(16 * 128),
-          firstStray_(16 * 128, kNoNote), neverEnded_(16 * 128)
-    {
-    }
+    explicit NotePairing(const PairingPlan& plan) : plan_(plan), voices_(16 * 128), neverEnded_(16 * 128) {}
 
     void StartTrack(MidiFile* file, MidiChunk* chunk, std::uint16_t track)
     {
@@ -300,13 +318,15 @@ public:
         file_ = file;
         chunk_ = chunk;
         track_ = track;
+        listed_ = chunk->listed;
+        longest_ = 0;
         std::uint32_t next = chunk->firstNote;
         for (int channel = 0; channel < 16; ++channel) {
             next_[channel] = next;
             next += plan_.lanes[track][channel];
         }
         for (; unended_ < plan_.unended.size() && plan_.unended[unended_].track == track; ++unended_)
-            firstStray_[plan_.unended[unended_].voice] = plan_.unended[unended_].firstStray;
+            voices_[plan_.unended[unended_].voice].firstStray = plan_.unended[unended_].firstStray;
     }
 
     // The note-ons never ended are strays, voice by voice. A split
@@ -317,12 +337,11 @@ public:
             for (const auto& on : neverEnded_[voice])
                 AddStray(on.first, on.second, voice, true);
             neverEnded_[voice].clear();
-            waiting_[voice] = {kNoNote, kNoNote};
-            lastEnded_[voice] = kNoNote;
-            ons_[voice] = 0;
-            firstStray_[voice] = kNoNote;
+            voices_[voice] = Voice();
         }
         used_.clear();
+        if (chunk_)
+            chunk_->longestNote = longest_;
         if (splitOpen_)
             file_->sysexSpans.push_back({track_, splitStart_, lastTime_});
         splitOpen_ = false;
@@ -330,7 +349,9 @@ public:
 
     void operator()(const Event& e)
     {
-        if (!Pair(e) && chunk_->listed)
+        const std::uint8_t kind = e.status & 0xF0;
+        const bool paired = kind == 0x80 || kind == 0x90 ? Pair(e) : Other(e);
+        if (!paired && listed_)
             chunk_->fixedEvents.push_back({e.time, e.data, e.index, e.status});
     }
 
@@ -338,42 +359,46 @@ private:
     // One of a note's events, as the writer tells them apart.
     void Mark(const Event& e)
     {
-        if (!chunk_->listed)
+        if (!listed_)
             chunk_->inNote[e.index] = true;
     }
 
-    // Pairs a note event, or notes a fixed one: false for those.
-    bool Pair(const Event& e)
+    // An event no note's: a program change or a system-exclusive packet
+    // is noted. False: a fixed event.
+    bool Other(const Event& e)
     {
-        const std::vector<std::uint8_t>& b = file_->bytes;
-        lastTime_ = e.time;
+        lastTime_ = e.time;  // a track's last event is its end-of-track
         if ((e.status & 0xF0) == 0xC0)
             file_->fixed.programs.push_back({e.time, e.index, track_, static_cast<std::uint8_t>(e.status & 0x0F)});
         if (e.status == 0xF0 || (e.status == 0xF7 && splitOpen_)) {
             // A packet that does not end in F7 goes on in F7 packets.
-            const bool finished = b[e.data + e.size - 1] == 0xF7;
+            const bool finished = file_->bytes[e.data + e.size - 1] == 0xF7;
             if (e.status == 0xF0 && !splitOpen_)
                 splitStart_ = e.time;
             if (finished && splitOpen_)
                 file_->sysexSpans.push_back({track_, splitStart_, e.time});
             splitOpen_ = !finished;
         }
-        if (e.size != 2)
-            return false;
+        return false;
+    }
+
+    // Pairs a note-on or note-off: false for one that stays a fixed event.
+    bool Pair(const Event& e)
+    {
+        const std::uint8_t* const b = file_->bytes.data();
         const std::uint8_t velocity = b[e.data + 1];
-        const bool on = IsNoteOn(e.status, velocity);
-        if (!on && !IsNoteOff(e.status, velocity))
-            return false;
         const std::uint32_t voice = (e.status & 0x0Fu) * 128u + b[e.data];
-        if (on) {
-            if (ons_[voice] == 0)
+        Voice& v = voices_[voice];
+        Note* const notes = file_->notes.data();
+        if (IsNoteOn(e.status, velocity)) {
+            if (v.ons == 0)
                 used_.push_back(voice);
-            if (ons_[voice]++ >= firstStray_[voice]) {
+            if (v.ons++ >= v.firstStray) {
                 neverEnded_[voice].push_back({e.index, e.time});
                 return false;
             }
             const std::uint32_t slot = next_[e.status & 0x0F]++;
-            Note& note = file_->notes[slot];
+            Note& note = notes[slot];
             note.track = track_;
             note.channel = static_cast<std::uint8_t>(e.status & 0x0F);
             note.pitch = b[e.data];
@@ -381,16 +406,14 @@ private:
             note.start = e.time;
             note.onEvent = e.index;
             Mark(e);
-            Queue& queue = waiting_[voice];
             note.offEvent = kNoNote;
-            (queue.first == kNoNote ? queue.first : file_->notes[queue.last].offEvent) = slot;
-            queue.last = slot;
+            (v.first == kNoNote ? v.first : notes[v.last].offEvent) = slot;
+            v.last = slot;
             return true;
         }
-        Queue& queue = waiting_[voice];
-        if (queue.first == kNoNote) {
-            const std::uint32_t last = lastEnded_[voice];
-            if (last != kNoNote && EndOf(file_->notes[last]) == e.time) {
+        if (v.first == kNoNote) {
+            const std::uint32_t last = v.lastEnded;
+            if (last != kNoNote && EndOf(notes[last]) == e.time) {
                 // A second release of the note that just ended.
                 file_->echoOffs.push_back({last, e.index, e.status, velocity});
                 Mark(e);
@@ -399,16 +422,16 @@ private:
             AddStray(e.index, e.time, voice, false);  // a note-off with nothing to end
             return false;
         }
-        const std::uint32_t slot = queue.first;
-        Note& note = file_->notes[slot];
-        queue.first = note.offEvent;
+        const std::uint32_t slot = v.first;
+        Note& note = notes[slot];
+        v.first = note.offEvent;
         note.length = e.time - note.start;
-        chunk_->longestNote = std::max(chunk_->longestNote, note.length);
+        longest_ = std::max(longest_, note.length);
         note.offEvent = e.index;
         note.offVelocity = velocity;
         if ((e.status & 0xF0) == 0x90)
             note.flags |= kOffIsNoteOn;
-        lastEnded_[voice] = slot;
+        v.lastEnded = slot;
         Mark(e);
         return true;
     }
@@ -426,24 +449,27 @@ private:
     }
 
     const PairingPlan& plan_;
-    // The note-ons of a voice waiting for their note-offs, first in, first
-    // out: a queue threaded through the waiting notes themselves, each
+    // What is known of a voice in the track being walked. Its note-ons
+    // waiting for their note-offs, first in, first out, are a queue
+    // threaded through the waiting notes themselves (first to last), each
     // note's offEvent holding the next one's place until its own note-off
     // comes, so that millions may wait at no cost.
-    struct Queue {
-        std::uint32_t first, last;
+    struct Voice {
+        std::uint32_t first = kNoNote, last = kNoNote;
+        std::uint32_t lastEnded = kNoNote;  // the note that ended last
+        std::uint32_t ons = 0;              // note-ons met
+        std::uint32_t firstStray = kNoNote; // the first note-on never ended
     };
-    std::vector<Queue> waiting_;
-    std::vector<std::uint32_t> used_;       // voices with note-ons in this track
-    std::vector<std::uint32_t> lastEnded_;  // per voice, in this track
-    std::vector<std::uint32_t> ons_;        // note-ons met per voice in this track
-    std::vector<std::uint32_t> firstStray_; // per voice: the first note-on never ended
+    std::vector<Voice> voices_;
+    std::vector<std::uint32_t> used_;  // voices with note-ons in this track
     std::vector<std::vector<std::pair<std::uint32_t, std::uint32_t>>> neverEnded_;  // (event, time)
-    std::uint32_t next_[16] = {};           // the next place of each lane
+    std::uint32_t next_[16] = {};      // the next place of each lane
     std::size_t unended_ = 0;
     MidiFile* file_ = nullptr;
     MidiChunk* chunk_ = nullptr;
     std::uint16_t track_ = 0;
+    bool listed_ = false;
+    std::uint32_t longest_ = 0;
     bool splitOpen_ = false;
     std::uint32_t splitStart_ = 0;
     std::uint32_t lastTime_ = 0;
