@@ -621,58 +621,78 @@ void PutEchoOffs(const MidiFile& file, std::uint32_t note, TrackWriter& writer)
 
 // The notes of a track, one at a time, in the order of a key (a time and
 // an event, one 64-bit number): merged from the track's lanes, its runs of
-// one channel, each of which the reader and the humanizer leave in that
-// order. Where a run is not (notes not as read), they are sorted instead.
+// one channel (laid out by channel: each found by a binary search), each
+// of which the reader and the humanizer leave in that order. Where a run
+// is not (notes not as read), they are sorted instead: found at once when
+// checkFirst, else as they are merged, when Disordered() says that the
+// merge was no use and the track is to be written again, sorted.
 template <typename Key>
 class NoteOrder {
 public:
-    NoteOrder(const Note* notes, std::uint32_t count, Key key) : notes_(notes), key_(key)
+    NoteOrder(const Note* notes, std::uint32_t count, Key key, bool checkFirst, bool sort = false)
+        : notes_(notes), key_(key)
     {
-        bool ordered = true;
-        for (std::uint32_t i = 0; i < count && ordered; ++i) {
-            if (i == 0 || notes[i].channel != notes[i - 1].channel)
-                runs_.push_back({i, i});
-            else
-                ordered = key(notes[i - 1]) < key(notes[i]);
-            ++runs_.back().end;
+        for (std::uint64_t& head : heads_)
+            head = ~0ull;
+        std::uint32_t a = 0;
+        for (int channel = 0; channel < 16 && a < count && !sort; ++channel) {
+            // The rest is the last run, whatever its channels: any runs
+            // each in order make one order.
+            const std::uint32_t b = channel == 15 ? count : EndOfChannel(notes, a, count, channel);
+            if (b > a)
+                runs_[runCount_++] = {a, b};
+            a = b;
         }
-        if (!ordered || runs_.size() > 16) {
+        for (std::uint32_t r = 0; r < runCount_ && checkFirst && !sort; ++r)
+            for (std::uint32_t i = runs_[r].next + 1; i < runs_[r].end && !sort; ++i)
+                sort = !(key(notes[i - 1]) < key(notes[i]));
+        if (sort) {
             sorted_.resize(count);
             for (std::uint32_t i = 0; i < count; ++i)
                 sorted_[i] = i;
             std::sort(sorted_.begin(), sorted_.end(),
-                      [&](std::uint32_t a, std::uint32_t b) { return key(notes[a]) < key(notes[b]); });
-            runs_.assign(count > 0 ? 1 : 0, {0, count});
+                      [&](std::uint32_t x, std::uint32_t y) { return key(notes[x]) < key(notes[y]); });
+            runCount_ = 0;
+            if (count > 0)
+                runs_[runCount_++] = {0, count};
         }
-        for (const Run& run : runs_)
-            heads_.push_back(key_(notes_[At(run.next)]));
+        for (std::uint32_t r = 0; r < runCount_; ++r)
+            heads_[r] = key_(notes_[At(runs_[r].next)]);
         Choose();
     }
 
-    bool Done() const { return best_ == kNone; }
+    bool Done() const { return heads_[best_] == ~0ull; }
     // The next note's place among the track's notes, and its key (all
     // ones when done).
     std::uint32_t Next() const { return At(runs_[best_].next); }
-    std::uint64_t NextKey() const { return best_ == kNone ? ~0ull : heads_[best_]; }
+    std::uint64_t NextKey() const { return heads_[best_]; }
     void Pop()
     {
         Run& run = runs_[best_];
-        heads_[best_] = ++run.next == run.end ? ~0ull : key_(notes_[At(run.next)]);
+        const std::uint64_t key = ++run.next == run.end ? ~0ull : key_(notes_[At(run.next)]);
+        disordered_ |= key <= heads_[best_];
+        heads_[best_] = key;
         Choose();
     }
+    // Whether a run was found out of order while merging.
+    bool Disordered() const { return disordered_; }
 
 private:
-    static const std::uint32_t kNone = 0xFFFFFFFF;
     struct Run {
         std::uint32_t next, end;
     };
 
-    // The run whose head comes first: at most 16, one per channel.
+    // The run whose head comes first (the first if all are done): most
+    // tracks have one or two.
     void Choose()
     {
-        std::uint32_t best = kNone;
-        std::uint64_t least = ~0ull;
-        for (std::uint32_t r = 0; r < heads_.size(); ++r) {
+        if (runCount_ <= 2) {
+            best_ = heads_[1] < heads_[0] ? 1 : 0;
+            return;
+        }
+        std::uint32_t best = 0;
+        std::uint64_t least = heads_[0];
+        for (std::uint32_t r = 1; r < runCount_; ++r) {
             const bool first = heads_[r] < least;  // by selection, not a branch
             least = first ? heads_[r] : least;
             best = first ? r : best;
@@ -682,12 +702,28 @@ private:
 
     std::uint32_t At(std::uint32_t position) const { return sorted_.empty() ? position : sorted_[position]; }
 
+    // The first place from a on whose channel is above channel, by
+    // halving: where channels do not rise, some place from a to count.
+    static std::uint32_t EndOfChannel(const Note* notes, std::uint32_t a, std::uint32_t count, int channel)
+    {
+        while (a < count) {
+            const std::uint32_t middle = a + (count - a) / 2;
+            if (notes[middle].channel <= channel)
+                a = middle + 1;
+            else
+                count = middle;
+        }
+        return a;
+    }
+
     const Note* notes_;
     Key key_;
-    std::vector<Run> runs_;
-    std::vector<std::uint64_t> heads_;
+    Run runs_[16] = {};
+    std::uint64_t heads_[16];
+    std::uint32_t runCount_ = 0;
     std::vector<std::uint32_t> sorted_;
-    std::uint32_t best_ = kNone;
+    std::uint32_t best_ = 0;
+    bool disordered_ = false;
 };
 
 struct OnKey {
@@ -771,10 +807,12 @@ std::uint32_t FixedSize(const std::vector<std::uint8_t>& bytes, const MidiChunk:
 // A re-timed track: its fixed events (everything but the notes), from the
 // reader's list or walked again from the file's bytes, merged with the
 // notes' events by time, and by their place in the file on one tick.
-bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out)
+enum class Written { kDone, kGapTooLarge, kDisordered };
+
+Written WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out, bool sort)
 {
     const Note* notes = file.notes.data() + chunk.firstNote;
-    NoteOrder<OnKey> ons(notes, chunk.noteCount, OnKey());
+    NoteOrder<OnKey> ons(notes, chunk.noteCount, OnKey(), false, sort);
     Sounding offs(notes);
     TrackWriter writer(out);
     const bool echoes = !file.echoOffs.empty();
@@ -828,7 +866,9 @@ bool WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out
         });
     }
     writer.Finish();
-    return writer.Ok();
+    if (ons.Disordered())
+        return Written::kDisordered;
+    return writer.Ok() ? Written::kDone : Written::kGapTooLarge;
 }
 
 // A track whose notes changed only their velocities: its bytes as read,
@@ -839,7 +879,7 @@ void WriteWithVelocities(const MidiFile& file, const MidiChunk& chunk, Blocks& o
     std::memcpy(body, &file.bytes[chunk.offset], chunk.size);
     out.Used(chunk.size);
     const Note* notes = file.notes.data() + chunk.firstNote;
-    NoteOrder<OnEventKey> byOn(notes, chunk.noteCount, OnEventKey());
+    NoteOrder<OnEventKey> byOn(notes, chunk.noteCount, OnEventKey(), true);
     MidiError ignored;
     Reader reader(file.bytes, &ignored);
     reader.Checked(chunk.offset, chunk.offset + chunk.size, [&](const Event& e) {
@@ -979,7 +1019,12 @@ bool WriteMidi(const MidiFile& file, const ByteSink& sink)
         }
         Blocks body;
         if (retimed) {
-            if (!WriteRetimedTrack(file, chunk, body))
+            Written written = WriteRetimedTrack(file, chunk, body, false);
+            if (written == Written::kDisordered) {
+                body = Blocks();
+                written = WriteRetimedTrack(file, chunk, body, true);
+            }
+            if (written != Written::kDone)
                 return false;
         } else {
             WriteWithVelocities(file, chunk, body);
