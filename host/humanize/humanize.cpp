@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <numeric>
 #include <tuple>
 
 namespace humanize {
@@ -451,10 +452,16 @@ void SortIntoLanes(Work& w)
     w.summary.notes = static_cast<std::int64_t>(w.count);
     if (inOrder)
         return;  // the order as it stands, and no list of it: millions of notes
-    w.lane.reserve(w.count);
-    for (std::size_t i = 0; i < notes.size(); ++i)
-        if (!(notes[i].flags & kLeaveAlone))
-            w.lane.push_back(static_cast<std::uint32_t>(i));
+    const bool every = w.count == notes.size();
+    if (every) {
+        w.lane.resize(w.count);
+        std::iota(w.lane.begin(), w.lane.end(), 0u);
+    } else {
+        w.lane.reserve(w.count);
+        for (std::size_t i = 0; i < notes.size(); ++i)
+            if (!(notes[i].flags & kLeaveAlone))
+                w.lane.push_back(static_cast<std::uint32_t>(i));
+    }
     const auto less = [&](std::uint32_t a, std::uint32_t b) { return LaneLess(notes, a, b); };
     if (!byStart) {
         std::sort(w.lane.begin(), w.lane.end(), less);
@@ -462,9 +469,13 @@ void SortIntoLanes(Work& w)
     }
     // By lane and start already: only the notes of one start (a chord, most
     // often two or three) to sort, by pitch and then by place, in place.
+    // Where every note is humanized, the list starts as the notes' own
+    // order, and a chord is found in the notes themselves.
+    const Note* const own = every ? notes.data() : nullptr;
+    const auto at = [&](std::size_t k) -> const Note& { return own ? own[k] : notes[w.lane[k]]; };
     for (std::size_t a = 0, b; a < w.count; a = b) {
-        const Note& first = notes[w.lane[a]];
-        for (b = a + 1; b < w.count && notes[w.lane[b]].start == first.start && SameLane(notes[w.lane[b]], first);)
+        const Note& first = at(a);
+        for (b = a + 1; b < w.count && at(b).start == first.start && SameLane(at(b), first);)
             ++b;
         if (b - a > 32) {  // a crowd on one tick: in time that grows as n log n
             std::sort(w.lane.begin() + static_cast<std::ptrdiff_t>(a), w.lane.begin() + static_cast<std::ptrdiff_t>(b),
