@@ -741,21 +741,19 @@ std::uint64_t OffKey(const Note& note)
 
 // The notes sounding, each to be ended in the order of its note-off: a
 // binary heap of (note-off key, note) as large as the most notes that
-// sound at once. One entry past the last is always a key of all ones,
-// which no note's is: the first key of an empty heap, and the second
-// child that a last child lacks, so that neither is asked about.
+// sound at once.
 class Sounding {
 public:
-    explicit Sounding(const Note* notes) : notes_(notes), heap_(1, Entry{~0ull, 0}) {}
+    explicit Sounding(const Note* notes) : notes_(notes) {}
     std::uint32_t First() const { return heap_.front().note; }
-    std::uint64_t FirstKey() const { return heap_.front().key; }
+    std::uint64_t FirstKey() const { return heap_.empty() ? ~0ull : heap_.front().key; }
     // Keys are never equal (an event is one note's note-off), so the heap
     // orders by key alone.
     void Add(std::uint32_t note)
     {
         const Entry entry{OffKey(notes_[note]), note};
-        std::size_t hole = heap_.size() - 1;
-        heap_.push_back(heap_.back());
+        std::size_t hole = heap_.size();
+        heap_.push_back(entry);
         while (hole > 0) {
             const std::size_t parent = (hole - 1) / 2;
             if (heap_[parent].key < entry.key)
@@ -767,25 +765,23 @@ public:
     }
     void Remove()
     {
+        const Entry last = heap_.back();
         heap_.pop_back();
-        const std::size_t n = heap_.size() - 1;
-        const Entry last = heap_[n];
-        heap_[n] = Entry{~0ull, 0};
+        const std::size_t n = heap_.size();
         if (n == 0)
             return;
-        Entry* const heap = heap_.data();
         std::size_t hole = 0;
         for (;;) {
             std::size_t child = 2 * hole + 1;
             if (child >= n)
                 break;
-            child += heap[child + 1].key < heap[child].key;
-            if (last.key < heap[child].key)
+            child += child + 1 < n && heap_[child + 1].key < heap_[child].key;
+            if (last.key < heap_[child].key)
                 break;
-            heap[hole] = heap[child];
+            heap_[hole] = heap_[child];
             hole = child;
         }
-        heap[hole] = last;
+        heap_[hole] = last;
     }
 
 private:
@@ -794,7 +790,7 @@ private:
         std::uint32_t note;
     };
     const Note* notes_;
-    std::vector<Entry> heap_;  // the heap, then the all-ones entry
+    std::vector<Entry> heap_;
 };
 
 // The bytes of a listed event after its status byte: as many as its
