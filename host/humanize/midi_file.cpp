@@ -829,7 +829,17 @@ Written WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& 
                 const Note& on = notes[i];
                 writer.PutNote(on.start, static_cast<std::uint8_t>(0x90 | on.channel), on.pitch, on.velocity);
                 ons.Pop();
-                offs.Add(i);
+                // A note that ends before anything else comes (a line's,
+                // a drum's) ends at once, and never sounds in the heap.
+                const std::uint64_t end = OffKey(on);
+                if (end < ons.NextKey() && end < offKey && end < limit) {
+                    const std::uint8_t status = (on.flags & kOffIsNoteOn) ? 0x90 : 0x80;
+                    writer.PutNote(EndOf(on), static_cast<std::uint8_t>(status | on.channel), on.pitch, on.offVelocity);
+                    if (echoes)
+                        PutEchoOffs(file, chunk.firstNote + i, writer);
+                } else {
+                    offs.Add(i);
+                }
             } else {
                 if (offKey >= limit)
                     return;
