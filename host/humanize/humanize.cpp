@@ -422,46 +422,98 @@ bool LaneLess(const std::vector<Note>& notes, std::uint32_t a, std::uint32_t b)
     return std::tie(x.track, x.channel, x.start, x.pitch, a) < std::tie(y.track, y.channel, y.start, y.pitch, b);
 }
 
-// The notes to humanize, in lane order, with the humanizer's own flags
-// cleared: every later phase walks lanes. A file's notes come by track,
-// channel and start already; then only the notes of one start are sorted
-// by pitch.
-void SortIntoLanes(Work& w)
+// Track, channel and start as one number: compared at once, not field by
+// field.
+std::uint64_t LaneKey(const Note& note)
+{
+    return std::uint64_t{note.track} << 40 | std::uint64_t{note.channel} << 32 | note.start;
+}
+
+// The lane order where every note is humanized and the notes come by
+// track, channel and start, as a file's do, found in the one walk that
+// clears the humanizer's own flags and counts the notes: each note of a
+// start lower in pitch than the one before goes to its place among them
+// in a list made at the first such note (none if there is none; a crowd
+// of more than 32 on one tick is sorted after, in time that grows as
+// n log n). False, with the flags cleared, for notes that are not so.
+bool OrderChordsInOneWalk(Work& w)
 {
     std::vector<Note>& notes = w.notes;
-    bool inOrder = true, byStart = true;
-    // Track, channel and start as one number, and the pitch below them:
-    // compared at once, not field by field.
-    auto lane = [](const Note& note) {
-        return std::uint64_t{note.track} << 40 | std::uint64_t{note.channel} << 32 | note.start;
-    };
-    std::uint64_t was = 0, wasPitch = 0;
-    for (Note& note : notes) {
+    std::vector<std::uint32_t>& list = w.lane;
+    std::vector<std::pair<std::size_t, std::size_t>> crowds;
+    bool crowded = false;
+    std::size_t group = 0;  // where the notes of the start being walked begin
+    std::uint64_t was = 0;
+    bool fit = true;
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        Note& note = notes[i];
         note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
-        if (note.flags & kLeaveAlone) {
-            inOrder = false;
+        fit &= !(note.flags & kLeaveAlone);
+        if (!fit)
+            continue;
+        const std::uint64_t is = LaneKey(note);
+        if (i == 0 || is != was) {
+            fit = was <= is;
+            if (crowded)
+                crowds.emplace_back(group, i);
+            crowded = false;
+            group = i;
+            was = is;
             continue;
         }
-        const std::uint64_t is = lane(note);
+        if (notes[list.empty() ? i - 1 : list[i - 1]].pitch <= note.pitch)
+            continue;
+        if (list.empty()) {
+            list.resize(notes.size());
+            std::iota(list.begin(), list.end(), 0u);
+        }
+        crowded |= i - group >= 32;
+        if (crowded)
+            continue;
+        std::size_t j = i;
+        for (; j > group && notes[list[j - 1]].pitch > note.pitch; --j)
+            list[j] = list[j - 1];
+        list[j] = static_cast<std::uint32_t>(i);
+    }
+    if (!fit) {
+        list.clear();
+        return false;
+    }
+    if (crowded)
+        crowds.emplace_back(group, notes.size());
+    for (const auto& crowd : crowds)
+        std::sort(list.begin() + static_cast<std::ptrdiff_t>(crowd.first),
+                  list.begin() + static_cast<std::ptrdiff_t>(crowd.second),
+                  [&](std::uint32_t x, std::uint32_t y) { return LaneLess(notes, x, y); });
+    w.count = notes.size();
+    return true;
+}
+
+// The notes to humanize, in lane order, with the humanizer's own flags
+// cleared: every later phase walks lanes. A file's notes come by track,
+// channel and start already, every one humanized; others are listed and
+// the list sorted, only the notes of one start where they come by lane
+// and start.
+void SortIntoLanes(Work& w)
+{
+    const bool ordered = OrderChordsInOneWalk(w);
+    std::vector<Note>& notes = w.notes;
+    if (ordered) {
+        w.summary.notes = static_cast<std::int64_t>(w.count);
+        return;
+    }
+    bool byStart = true;
+    std::uint64_t was = 0;
+    for (const Note& note : notes) {
+        if (note.flags & kLeaveAlone)
+            continue;
+        const std::uint64_t is = LaneKey(note);
         byStart &= was <= is;
-        inOrder &= was < is || (was == is && wasPitch <= note.pitch);
         was = is;
-        wasPitch = note.pitch;
         ++w.count;
+        w.lane.push_back(static_cast<std::uint32_t>(&note - notes.data()));
     }
     w.summary.notes = static_cast<std::int64_t>(w.count);
-    if (inOrder)
-        return;  // the order as it stands, and no list of it: millions of notes
-    const bool every = w.count == notes.size();
-    if (every) {
-        w.lane.resize(w.count);
-        std::iota(w.lane.begin(), w.lane.end(), 0u);
-    } else {
-        w.lane.reserve(w.count);
-        for (std::size_t i = 0; i < notes.size(); ++i)
-            if (!(notes[i].flags & kLeaveAlone))
-                w.lane.push_back(static_cast<std::uint32_t>(i));
-    }
     const auto less = [&](std::uint32_t a, std::uint32_t b) { return LaneLess(notes, a, b); };
     if (!byStart) {
         std::sort(w.lane.begin(), w.lane.end(), less);
@@ -469,13 +521,9 @@ void SortIntoLanes(Work& w)
     }
     // By lane and start already: only the notes of one start (a chord, most
     // often two or three) to sort, by pitch and then by place, in place.
-    // Where every note is humanized, the list starts as the notes' own
-    // order, and a chord is found in the notes themselves.
-    const Note* const own = every ? notes.data() : nullptr;
-    const auto at = [&](std::size_t k) -> const Note& { return own ? own[k] : notes[w.lane[k]]; };
     for (std::size_t a = 0, b; a < w.count; a = b) {
-        const Note& first = at(a);
-        for (b = a + 1; b < w.count && at(b).start == first.start && SameLane(at(b), first);)
+        const Note& first = notes[w.lane[a]];
+        for (b = a + 1; b < w.count && notes[w.lane[b]].start == first.start && SameLane(notes[w.lane[b]], first);)
             ++b;
         if (b - a > 32) {  // a crowd on one tick: in time that grows as n log n
             std::sort(w.lane.begin() + static_cast<std::ptrdiff_t>(a), w.lane.begin() + static_cast<std::ptrdiff_t>(b),
