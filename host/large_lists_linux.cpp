@@ -1,8 +1,7 @@
 // groobler's large allocations on Linux. A run's lists (the file's bytes,
-// its notes, the humanizer's draws and lane order, the output's blocks)
-// are each filled from end to end once; faulted in 4 KiB at a time, a
-// 100,000-note song took a thousand page faults, a millisecond of its
-// sixteen. So every allocation of 256 KiB or more is laid right after the
+// its notes, the humanizer's draws and lane order) are each filled from
+// end to end once; faulted in 4 KiB at a time, a 100,000-note song took a
+// thousand page faults, a millisecond of its sixteen. So every allocation of 256 KiB or more is laid right after the
 // one before in regions mapped for them, 2 MiB-aligned and offered to the
 // kernel for transparent huge pages (where the system allows them only
 // when asked, as most do): a few faults fill them, and since the lists lie
@@ -11,9 +10,9 @@
 //
 // groobler runs one thread and frees its lists mostly in the reverse order
 // it made them (a phase's lists, then the file's): a list freed last in
-// line gives its room back to the next one; room freed in the middle is
-// handed back to the system where it spans whole huge pages. The regions
-// live as long as the process.
+// line gives its room back to the next one; room freed in the middle (a
+// list that grew, say) goes back to the system, its whole pages. The
+// regions live as long as the process.
 #include <sys/mman.h>
 
 #include <cstddef>

@@ -504,6 +504,7 @@ void SortIntoLanes(Work& w)
     }
     bool byStart = true;
     std::uint64_t was = 0;
+    w.lane.reserve(notes.size());  // once: a list grown would be copied
     for (const Note& note : notes) {
         if (note.flags & kLeaveAlone)
             continue;
