@@ -429,116 +429,76 @@ std::uint64_t LaneKey(const Note& note)
     return std::uint64_t{note.track} << 40 | std::uint64_t{note.channel} << 32 | note.start;
 }
 
-// The lane order where every note is humanized and the notes come by
-// track, channel and start, as a file's do, found in the one walk that
-// clears the humanizer's own flags and counts the notes: each note of a
-// start lower in pitch than the one before goes to its place among them
-// in a list made at the first such note (none if there is none; a crowd
-// of more than 32 on one tick is sorted after, in time that grows as
-// n log n). False, with the flags cleared, for notes that are not so.
-bool OrderChordsInOneWalk(Work& w)
+// The notes to humanize, in lane order, with the humanizer's own flags
+// cleared: every later phase walks lanes. One walk clears the flags,
+// counts the notes and, as a file's notes come by track, channel and
+// start already, puts each note of a start lower in pitch than the one
+// before at its place among them. The list of the order is made only at
+// the first note out of order or left alone (none if there is none); a
+// crowd of more than 32 on one tick is sorted after, in time that grows as
+// n log n, and notes that do not come by lane and start are all sorted.
+void SortIntoLanes(Work& w)
 {
     std::vector<Note>& notes = w.notes;
     std::vector<std::uint32_t>& list = w.lane;
+    const auto less = [&](std::uint32_t x, std::uint32_t y) { return LaneLess(notes, x, y); };
+    // The notes so far as a list: their own order up to here.
+    const auto makeList = [&](std::size_t count) {
+        list.reserve(notes.size());  // once: a list grown would be copied
+        list.resize(count);
+        std::iota(list.begin(), list.end(), 0u);
+    };
     std::vector<std::pair<std::size_t, std::size_t>> crowds;
-    bool crowded = false;
-    std::size_t group = 0;  // where the notes of the start being walked begin
+    bool byStart = true, crowded = false;
+    std::size_t k = 0;      // the notes humanized so far: the place of the next
+    std::size_t group = 0;  // the place where the notes of the start being walked begin
     std::uint64_t was = 0;
-    bool fit = true;
     for (std::size_t i = 0; i < notes.size(); ++i) {
         Note& note = notes[i];
         note.flags &= static_cast<std::uint8_t>(~kOwnFlags);
-        fit &= !(note.flags & kLeaveAlone);
-        if (!fit)
+        if (note.flags & kLeaveAlone) {
+            if (list.empty())
+                makeList(k);
             continue;
+        }
+        if (!list.empty() || k != i)
+            list.push_back(static_cast<std::uint32_t>(i));
+        const std::size_t at = k++;
         const std::uint64_t is = LaneKey(note);
-        if (i == 0 || is != was) {
-            fit = was <= is;
+        if (at == 0 || is != was) {
+            byStart &= was <= is;
             if (crowded)
-                crowds.emplace_back(group, i);
+                crowds.emplace_back(group, at);
             crowded = false;
-            group = i;
+            group = at;
             was = is;
             continue;
         }
-        if (notes[list.empty() ? i - 1 : list[i - 1]].pitch <= note.pitch)
+        if (!byStart || notes[list.empty() ? at - 1 : list[at - 1]].pitch <= note.pitch)
             continue;
-        if (list.empty()) {
-            list.resize(notes.size());
-            std::iota(list.begin(), list.end(), 0u);
-        }
-        crowded |= i - group >= 32;
+        if (list.empty())
+            makeList(k);
+        crowded |= at - group >= 32;
         if (crowded)
             continue;
-        std::size_t j = i;
+        std::size_t j = at;
         for (; j > group && notes[list[j - 1]].pitch > note.pitch; --j)
             list[j] = list[j - 1];
         list[j] = static_cast<std::uint32_t>(i);
     }
-    if (!fit) {
-        list.clear();
-        return false;
+    w.count = k;
+    w.summary.notes = static_cast<std::int64_t>(k);
+    if (!byStart) {
+        if (list.empty())
+            makeList(k);
+        std::sort(list.begin(), list.end(), less);
+        return;
     }
     if (crowded)
-        crowds.emplace_back(group, notes.size());
+        crowds.emplace_back(group, k);
     for (const auto& crowd : crowds)
         std::sort(list.begin() + static_cast<std::ptrdiff_t>(crowd.first),
-                  list.begin() + static_cast<std::ptrdiff_t>(crowd.second),
-                  [&](std::uint32_t x, std::uint32_t y) { return LaneLess(notes, x, y); });
-    w.count = notes.size();
-    return true;
-}
-
-// The notes to humanize, in lane order, with the humanizer's own flags
-// cleared: every later phase walks lanes. A file's notes come by track,
-// channel and start already, every one humanized; others are listed and
-// the list sorted, only the notes of one start where they come by lane
-// and start.
-void SortIntoLanes(Work& w)
-{
-    const bool ordered = OrderChordsInOneWalk(w);
-    std::vector<Note>& notes = w.notes;
-    if (ordered) {
-        w.summary.notes = static_cast<std::int64_t>(w.count);
-        return;
-    }
-    bool byStart = true;
-    std::uint64_t was = 0;
-    w.lane.reserve(notes.size());  // once: a list grown would be copied
-    for (const Note& note : notes) {
-        if (note.flags & kLeaveAlone)
-            continue;
-        const std::uint64_t is = LaneKey(note);
-        byStart &= was <= is;
-        was = is;
-        ++w.count;
-        w.lane.push_back(static_cast<std::uint32_t>(&note - notes.data()));
-    }
-    w.summary.notes = static_cast<std::int64_t>(w.count);
-    const auto less = [&](std::uint32_t a, std::uint32_t b) { return LaneLess(notes, a, b); };
-    if (!byStart) {
-        std::sort(w.lane.begin(), w.lane.end(), less);
-        return;
-    }
-    // By lane and start already: only the notes of one start (a chord, most
-    // often two or three) to sort, by pitch and then by place, in place.
-    for (std::size_t a = 0, b; a < w.count; a = b) {
-        const Note& first = notes[w.lane[a]];
-        for (b = a + 1; b < w.count && notes[w.lane[b]].start == first.start && SameLane(notes[w.lane[b]], first);)
-            ++b;
-        if (b - a > 32) {  // a crowd on one tick: in time that grows as n log n
-            std::sort(w.lane.begin() + static_cast<std::ptrdiff_t>(a), w.lane.begin() + static_cast<std::ptrdiff_t>(b),
-                      less);
-            continue;
-        }
-        for (std::size_t k = a + 1; k < b; ++k) {
-            const std::uint32_t i = w.lane[k];
-            std::size_t j = k;
-            for (; j > a && notes[w.lane[j - 1]].pitch > notes[i].pitch; --j)
-                w.lane[j] = w.lane[j - 1];
-            w.lane[j] = i;
-        }
-    }
+                  list.begin() + static_cast<std::ptrdiff_t>(crowd.second), less);
 }
 
 // A note's window: how far it may move without leaving the file's ticks
