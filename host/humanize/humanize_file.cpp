@@ -38,6 +38,19 @@ void KeepTimesWhereGapsCouldOverflow(MidiFile* file, const Strengths& strengths)
     }
 }
 
+// The farthest a note's second release comes after its end (R17), 0 if it
+// has none.
+std::int64_t LateEcho(const MidiFile& file, std::uint32_t note)
+{
+    using Echo = MidiFile::EchoOff;
+    const auto range = std::equal_range(file.echoOffs.begin(), file.echoOffs.end(), Echo{note, 0, 0, 0, 0},
+                                        [](const Echo& a, const Echo& b) { return a.note < b.note; });
+    std::int64_t farthest = 0;
+    for (auto echo = range.first; echo != range.second; ++echo)
+        farthest = std::max<std::int64_t>(farthest, echo->distance);
+    return farthest;
+}
+
 // Marks kKeepTimes on the notes whose events could move into a split
 // system-exclusive message of their track, where no other event may come:
 // within their reach of one.
@@ -58,7 +71,7 @@ void KeepNotesOutOfSplitSysex(MidiFile* file, const Strengths& strengths)
         for (std::uint32_t i = 0; i < chunk.noteCount; ++i) {
             const std::int64_t reach = Reach(*file, strengths, notes[i].length);
             const std::int64_t low = notes[i].start - reach;
-            const std::int64_t high = std::int64_t{notes[i].start} + notes[i].length + reach;
+            const std::int64_t high = std::int64_t{notes[i].start} + notes[i].length + LateEcho(*file, chunk.firstNote + i) + reach;
             const auto span = std::lower_bound(range.first, range.second, low,
                                                [](const Span& a, std::int64_t t) { return a.last < t; });
             if (span != range.second && span->first <= high)
@@ -89,8 +102,63 @@ void KeepEchoesShortOfNeverEnded(MidiFile* file, const Strengths& strengths)
         });
         if (first == ons.end() || VoiceOf(**first) != VoiceOf(note))
             continue;
-        if (std::int64_t{note.start} + note.length + Reach(*file, strengths, note.length) >= (*first)->time)
+        if (std::int64_t{note.start} + note.length + echo.distance + Reach(*file, strengths, note.length) >= (*first)->time)
             note.flags |= kKeepTimes;
+    }
+}
+
+// R17: a release a distance after its note's end must stay before the next
+// note-on of the voice, and before the voice's next stray note-off, or
+// reading again would pair it otherwise. Where the end could bring it
+// within reach of either, the note keeps its times, and so does the next
+// note of the voice (which could move early onto it); then neither end
+// nor start can close the room.
+void KeepLateEchoesClear(MidiFile* file, const Strengths& strengths)
+{
+    using Voice = std::tuple<int, int, int>;
+    std::vector<const MidiFile::EchoOff*> late;
+    for (const MidiFile::EchoOff& echo : file->echoOffs)
+        if (echo.distance > 0)
+            late.push_back(&echo);
+    if (late.empty())
+        return;
+    std::vector<Voice> voices;
+    for (const MidiFile::EchoOff* echo : late)
+        voices.push_back(VoiceOf(file->notes[echo->note]));
+    std::sort(voices.begin(), voices.end());
+    const auto touched = [&](const Voice& voice) { return std::binary_search(voices.begin(), voices.end(), voice); };
+    // The notes and stray note-offs of those voices, by voice and time.
+    std::vector<std::pair<Voice, std::uint32_t>> starts, offs;
+    std::vector<std::uint32_t> order;
+    for (std::uint32_t i = 0; i < file->notes.size(); ++i)
+        if (touched(VoiceOf(file->notes[i])))
+            order.push_back(i);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const Note& x = file->notes[a];
+        const Note& y = file->notes[b];
+        return std::make_tuple(VoiceOf(x), x.start, x.onEvent) < std::make_tuple(VoiceOf(y), y.start, y.onEvent);
+    });
+    for (const StrayNoteEvent& stray : file->fixed.strays)
+        if (!stray.on && touched(VoiceOf(stray)))
+            offs.push_back({VoiceOf(stray), stray.time});
+    std::sort(offs.begin(), offs.end());
+    for (const MidiFile::EchoOff* echo : late) {
+        Note& note = file->notes[echo->note];
+        const std::int64_t reach = Reach(*file, strengths, note.length);
+        const std::int64_t at = std::int64_t{note.start} + note.length + echo->distance;  // the release as read
+        const auto place = std::lower_bound(order.begin(), order.end(), echo->note, [&](std::uint32_t a, std::uint32_t) {
+            const Note& x = file->notes[a];
+            return std::make_tuple(VoiceOf(x), x.start, x.onEvent) < std::make_tuple(VoiceOf(note), note.start, note.onEvent);
+        });
+        Note* next = place + 1 < order.end() && VoiceOf(file->notes[place[1]]) == VoiceOf(note) ? &file->notes[place[1]] : nullptr;
+        const auto stray = std::upper_bound(offs.begin(), offs.end(), std::make_pair(VoiceOf(note), static_cast<std::uint32_t>(at)));
+        const bool nearNext = next && next->start - at <= 2 * reach;
+        const bool nearStray = stray != offs.end() && stray->first == VoiceOf(note) && stray->second - at <= reach;
+        if (nearNext || nearStray || at + reach > 0xFFFFFFFF) {
+            note.flags |= kKeepTimes;
+            if (nearNext)
+                next->flags |= kKeepTimes;
+        }
     }
 }
 
@@ -101,6 +169,7 @@ Summary HumanizeFile(MidiFile* file, const Strengths& strengths, std::uint32_t s
     KeepTimesWhereGapsCouldOverflow(file, strengths);
     KeepNotesOutOfSplitSysex(file, strengths);
     KeepEchoesShortOfNeverEnded(file, strengths);
+    KeepLateEchoesClear(file, strengths);
     return Humanize(file->notes, file->division, strengths, seed, file->fixed);
 }
 

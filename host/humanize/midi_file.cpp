@@ -412,10 +412,12 @@ private:
             return true;
         }
         if (v.first == kNoNote) {
+            // R17: a second release of the note that ended last, nothing
+            // having started since (nothing waits, and no note-on is left
+            // that is never ended).
             const std::uint32_t last = v.lastEnded;
-            if (last != kNoNote && EndOf(notes[last]) == e.time) {
-                // A second release of the note that just ended.
-                file_->echoOffs.push_back({last, e.index, e.status, velocity});
+            if (last != kNoNote && (EndOf(notes[last]) == e.time || neverEnded_[voice].empty())) {
+                file_->echoOffs.push_back({last, e.index, e.status, velocity, e.time - EndOf(notes[last])});
                 Mark(e);
                 return true;
             }
@@ -609,15 +611,47 @@ private:
     bool ok_ = true;
 };
 
-// The second releases of a note, right after its note-off.
-void PutEchoOffs(const MidiFile& file, std::uint32_t note, TrackWriter& writer)
-{
-    using Echo = MidiFile::EchoOff;
-    const auto range = std::equal_range(file.echoOffs.begin(), file.echoOffs.end(), Echo{note, 0, 0, 0},
-                                        [](const Echo& a, const Echo& b) { return a.note < b.note; });
-    for (auto echo = range.first; echo != range.second; ++echo)
-        writer.PutNote(EndOf(file.notes[note]), echo->status, file.notes[note].pitch, echo->velocity);
-}
+// The second releases of a note (R17): right after its note-off, or, a
+// distance after it, kept to be written in their turn.
+class EchoOffs {
+public:
+    explicit EchoOffs(const MidiFile& file) : file_(file) {}
+
+    void AfterOff(std::uint32_t note, TrackWriter& writer)
+    {
+        using Echo = MidiFile::EchoOff;
+        const auto range = std::equal_range(file_.echoOffs.begin(), file_.echoOffs.end(), Echo{note, 0, 0, 0, 0},
+                                            [](const Echo& a, const Echo& b) { return a.note < b.note; });
+        const std::uint32_t end = EndOf(file_.notes[note]);
+        for (auto echo = range.first; echo != range.second; ++echo) {
+            if (echo->distance == 0) {
+                writer.PutNote(end, echo->status, file_.notes[note].pitch, echo->velocity);
+                continue;
+            }
+            const std::uint64_t key = std::uint64_t{end + echo->distance} << 32 | echo->event;
+            later_.insert(std::upper_bound(later_.begin(), later_.end(), key,
+                                           [](std::uint64_t k, const Later& l) { return k < l.key; }),
+                          Later{key, &*echo});
+        }
+    }
+    // The key of the first kept for later, all ones if none.
+    std::uint64_t FirstKey() const { return later_.empty() ? ~0ull : later_.front().key; }
+    void PutFirst(TrackWriter& writer)
+    {
+        const Later first = later_.front();
+        later_.erase(later_.begin());
+        writer.PutNote(static_cast<std::uint32_t>(first.key >> 32), first.echo->status, file_.notes[first.echo->note].pitch,
+                       first.echo->velocity);
+    }
+
+private:
+    struct Later {
+        std::uint64_t key;
+        const MidiFile::EchoOff* echo;
+    };
+    const MidiFile& file_;
+    std::vector<Later> later_;  // by key: few sound at once
+};
 
 // The notes of a track, one at a time, in the order of a key (a time and
 // an event, one 64-bit number): merged from the track's lanes, its runs of
@@ -816,12 +850,17 @@ Written WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& 
     Sounding offs(notes);
     TrackWriter writer(out);
     const bool echoes = !file.echoOffs.empty();
+    EchoOffs echoOffs(file);
     // Puts every note event that comes before (time, index): a note-on or
     // the note-off that comes first, until neither comes before.
     auto notesBefore = [&](std::uint64_t time, std::uint64_t index) {
         const std::uint64_t limit = time << 32 | index;
         for (;;) {
             const std::uint64_t onKey = ons.NextKey(), offKey = offs.FirstKey();
+            if (echoes && echoOffs.FirstKey() < std::min(std::min(onKey, offKey), limit)) {
+                echoOffs.PutFirst(writer);
+                continue;
+            }
             if (onKey < offKey) {
                 if (onKey >= limit)
                     return;
@@ -832,11 +871,11 @@ Written WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& 
                 // A note that ends before anything else comes (a line's,
                 // a drum's) ends at once, and never sounds in the heap.
                 const std::uint64_t end = OffKey(on);
-                if (end < ons.NextKey() && end < offKey && end < limit) {
+                if (end < ons.NextKey() && end < offKey && end < limit && (!echoes || end < echoOffs.FirstKey())) {
                     const std::uint8_t status = (on.flags & kOffIsNoteOn) ? 0x90 : 0x80;
                     writer.PutNote(EndOf(on), static_cast<std::uint8_t>(status | on.channel), on.pitch, on.offVelocity);
                     if (echoes)
-                        PutEchoOffs(file, chunk.firstNote + i, writer);
+                        echoOffs.AfterOff(chunk.firstNote + i, writer);
                 } else {
                     offs.Add(i);
                 }
@@ -848,7 +887,7 @@ Written WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& 
                 const std::uint8_t status = (off.flags & kOffIsNoteOn) ? 0x90 : 0x80;
                 writer.PutNote(EndOf(off), static_cast<std::uint8_t>(status | off.channel), off.pitch, off.offVelocity);
                 if (echoes)
-                    PutEchoOffs(file, chunk.firstNote + i, writer);
+                    echoOffs.AfterOff(chunk.firstNote + i, writer);
                 offs.Remove();
             }
         }

@@ -65,16 +65,18 @@ struct MidiFile {
         std::uint32_t first, last;
     };
     std::vector<SysexSpan> sysexSpans;
-    // A second note-off of a note's voice on the tick of its end, with
-    // nothing left to end (often where a played note is released twice):
-    // no stray, but part of the note's release, written right after its
-    // note-off wherever the end goes, so that the note's length is free
-    // and reading again pairs the same way. In the order of note.
+    // A second note-off of a note's voice after its end and before the
+    // voice's next note-on, with nothing left to end (often where a played
+    // note is released twice): no stray, but part of the note's release
+    // (R17), written distance ticks after its note-off wherever the end
+    // goes (right after it at 0), so that the note's length is free and
+    // reading again pairs the same way. In the order of note.
     struct EchoOff {
         std::uint32_t note;   // in notes
         std::uint32_t event;  // among its track's events
         std::uint8_t status;
         std::uint8_t velocity;
+        std::uint32_t distance;  // ticks after the note's end
     };
     std::vector<EchoOff> echoOffs;
 };
