@@ -18,6 +18,21 @@ const std::uint8_t kTouchesNext = 64;   // it ended where the next note of its v
 const std::uint8_t kOverlapsNext = 128; // it ended after the next note of its voice started
 const std::uint8_t kOwnFlags = kGestureHead | kTouchesNext | kOverlapsNext;
 
+// R4: the seed's sum is kept modulo this prime, which with a term of at
+// most 46337 * 16383 leaves the script's sum within 31 bits.
+const std::uint64_t kSeedFold = 1000000007;
+// R4: a prime below 46341, whose remainders times a key and velocity
+// keep a term within 31 bits.
+const std::int32_t kSmallPrime = 46337;
+// R5: a run's base is 1..2^20 - 1, and each channel adds 2^20 to it, so
+// that a start below 2^31 - 2^24 plus the base stays below 2^31 - 1.
+const std::int32_t kBaseSpan = 1048575;
+const std::uint32_t kChannelStep = 1u << 20;
+// R5: the multiplier is one of the upper half of those Schrage's method
+// takes (up to 46340), so that starts a tick apart land far apart.
+const std::int32_t kLowestMultiplier = 23170;
+const std::int32_t kMultiplierSpan = 46340 - kLowestMultiplier + 1;
+
 std::int64_t Clamp(std::int64_t value, std::int64_t low, std::int64_t high)
 {
     return value < low ? low : value > high ? high : value;
@@ -41,12 +56,6 @@ bool UnpackResult(long packed, Strengths* strengths)
     strengths->length = static_cast<int>(packed / 100 % 100);
     strengths->velocity = static_cast<int>(packed % 100);
     return strengths->timing <= 99;
-}
-
-Minstd::Minstd(std::uint32_t state)
-{
-    std::uint32_t s = state % static_cast<std::uint32_t>(kModulus);
-    state_ = static_cast<std::int32_t>(s == 0 ? 1 : s);
 }
 
 std::int32_t MultiplyModulo(std::int32_t x, std::int32_t multiplier)
@@ -77,48 +86,52 @@ std::int32_t ScrambleSeed(std::uint32_t seed)
     return state;
 }
 
-std::int32_t LaneState(std::int32_t scrambled, std::uint32_t lane)
+KeyedDraws::KeyedDraws(std::uint32_t seed)
 {
-    std::int64_t x = (std::int64_t{scrambled} + lane % static_cast<std::uint32_t>(kModulus)) % kModulus;
-    std::int32_t state = x == 0 ? 1 : static_cast<std::int32_t>(x);
-    for (int round = 0; round < 2; ++round)
-        state = ScrambleRound(state);
-    return state;
+    const std::int32_t first = ScrambleSeed(seed);
+    base_ = first % kBaseSpan + 1;
+    multiplier_ = ScrambleRound(first) % kMultiplierSpan + kLowestMultiplier;
 }
 
-std::int32_t NoteSeedTerm(std::uint32_t start, int pitch, int velocity, int channel)
+std::int32_t KeyedDraws::StartHash(int channel, std::uint32_t start) const
 {
-    std::int64_t x = start % static_cast<std::uint32_t>(kModulus) + pitch * 128 + velocity + channel * 16384;
-    if (x >= kModulus)
-        x -= kModulus;
-    return ScrambleRound(static_cast<std::int32_t>(x));
+    // The start and the run's base, times the run's multiplier: starts a
+    // gesture apart land far apart. Then half of that plus the square of
+    // its low 15 bits, which is not linear and stays below 2^31 - 1, and a
+    // MINSTD step spreads what the square added over every bit.
+    const std::uint64_t keyed = std::uint64_t{start} + static_cast<std::uint64_t>(base_) +
+                                static_cast<std::uint64_t>(channel & 15) * kChannelStep;
+    const std::int32_t x = TimesModulo(static_cast<std::int32_t>(keyed % kModulus), static_cast<std::uint32_t>(multiplier_));
+    const std::int32_t low = x & 32767;
+    return TimesModulo(x / 2 + low * low, kMultiplier);
+}
+
+std::int32_t KeyedDraws::NoteHash(std::int32_t startHash, int pitch)
+{
+    // A multiplier of its own for every key: the notes of one start move
+    // apart by a multiple of the start's hash, which differs from start to
+    // start, so no two keys are related the same way twice.
+    return TimesModulo(startHash, static_cast<std::uint32_t>((pitch & 127) * 181 + 2));
+}
+
+std::int64_t NoteSeedTerm(std::uint32_t start, int pitch, int velocity)
+{
+    return (std::int64_t{start % static_cast<std::uint32_t>(kSmallPrime)} + 1) * ((pitch & 127) * 128 + (velocity & 127));
 }
 
 std::uint32_t SeedFromNotes(const std::vector<Note>& notes)
 {
-    std::int64_t seed = 0;
-    for (const Note& note : notes) {
-        if (note.flags & kLeaveAlone)
-            continue;
-        seed += NoteSeedTerm(note.start, note.pitch, note.velocity, note.channel);
-        if (seed >= kModulus)
-            seed -= kModulus;
-    }
-    return static_cast<std::uint32_t>(seed);
+    std::uint64_t sum = 0;
+    for (const Note& note : notes)
+        if (!(note.flags & kLeaveAlone))
+            sum += static_cast<std::uint64_t>(NoteSeedTerm(note.start, note.pitch, note.velocity));
+    // The script keeps its sum in 1..kSeedFold once any term was above 0.
+    return sum == 0 ? 0 : static_cast<std::uint32_t>((sum - 1) % kSeedFold + 1);
 }
 
 std::int64_t LargestMove(int tpq, int timing)
 {
-    return ScaledOffset(255, std::int64_t{tpq} * timing, 792);
-}
-
-std::int64_t ScaledOffset(int draw, std::int64_t numerator, std::int64_t denominator)
-{
-    // draw / 255 * numerator / denominator, rounded half away from zero.
-    const std::int64_t scaledDenominator = 255 * denominator;
-    const std::int64_t product = static_cast<std::int64_t>(std::abs(draw)) * numerator;
-    const std::int64_t magnitude = (2 * product + scaledDenominator) / (2 * scaledDenominator);
-    return draw < 0 ? -magnitude : magnitude;
+    return ScaledOffset(127, std::int64_t{tpq} * timing, 792);
 }
 
 namespace {
@@ -350,29 +363,20 @@ private:
     std::vector<Slot> slots_;
 };
 
-// The offsets of one field for every draw -255..255 at one strength: a
-// table, since the timing and velocity offsets depend on the draw alone.
+// R9: the offsets of one field for every draw -127..127 at one strength:
+// a table, since the timing and velocity offsets depend on the draw alone.
 class OffsetTable {
 public:
     OffsetTable(std::int64_t numerator, std::int64_t denominator)
     {
-        for (int draw = -255; draw <= 255; ++draw)
-            offsets_[draw + 255] = static_cast<std::int16_t>(ScaledOffset(draw, numerator, denominator));
+        for (int draw = -127; draw <= 127; ++draw)
+            offsets_[draw + 127] = static_cast<std::int16_t>(ScaledOffset(draw, numerator, denominator));
     }
-    int operator()(int draw) const { return offsets_[draw + 255]; }
+    int operator()(int draw) const { return offsets_[draw + 127]; }
 
 private:
-    std::int16_t offsets_[511];
+    std::int16_t offsets_[255];
 };
-
-// A length's offset, ScaledOffset(draw, length * strength, 396), with the
-// denominator a constant, which the compiler divides by without dividing.
-std::int64_t LengthOffset(int draw, std::uint64_t length, int strength)
-{
-    const std::uint64_t product = static_cast<std::uint64_t>(std::abs(draw)) * length * static_cast<std::uint64_t>(strength);
-    const auto magnitude = static_cast<std::int64_t>((2 * product + 255 * 396) / (2 * 255 * 396));
-    return draw < 0 ? -magnitude : magnitude;
-}
 
 // What the phases of one run hand on: the notes humanized, in lane order
 // (by track, channel, start, pitch and place), in which each lane's
@@ -587,43 +591,49 @@ void LeaveRoomForLater(Work& w, std::size_t a, std::size_t b)
     }
 }
 
-// A note's own draws, after its gesture's timing, from its lane's
-// generator: its length, then its velocity. Every draw is taken whatever
-// the strengths, so that one strength never reshuffles another's offsets.
-// The velocity changes at once (nothing limits it but 1..127); the length
-// draw is kept for the ends.
-void DrawNote(Work& w, Minstd& random, std::uint32_t i)
+// A note's own draws, keyed by its channel, start (as read) and key (R7):
+// its length and velocity draws. The velocity changes at once (R15:
+// nothing limits it but 1..127); the length draw is kept for the ends.
+void DrawNote(Work& w, std::int32_t startHash, std::uint32_t i)
 {
     Note& note = w.notes[i];
-    int length, draw;
-    random.TwoTriangular(&length, &draw);
-    w.draws[i].lengthDraw = static_cast<std::int16_t>(length);
+    const std::int32_t hash = KeyedDraws::NoteHash(startHash, note.pitch);
+    w.draws[i].lengthDraw = static_cast<std::int16_t>(KeyedDraws::Uniform(hash, 0) - KeyedDraws::Uniform(hash, 1));
     const std::uint8_t velocity = note.velocity;
     if (w.strengths.velocity > 0 && velocity > 0)
-        note.velocity = static_cast<std::uint8_t>(Clamp(velocity + w.velocity(draw), 1, 127));
+        note.velocity = static_cast<std::uint8_t>(
+            Clamp(velocity + w.velocity(KeyedDraws::Uniform(hash, 2) - KeyedDraws::Uniform(hash, 3)), 1, 127));
     w.velocityCount.Add(note.velocity - velocity);
     if (note.velocity != velocity)
         note.flags |= kVelocityChanged;
 }
 
-// Walked forward: each gesture draws its timing, the first of its draws,
-// and takes that move within its window, a tick after the gesture before
-// at least; then each of its notes draws and moves by it.
-void TakeMoves(Work& w, std::size_t a, std::size_t b, Minstd& random)
+// Walked forward: each gesture takes the timing keyed by its channel and
+// first start (R10) within its window, a tick after the gesture before at
+// least (R12); then each of its notes draws and moves by it.
+void TakeMoves(Work& w, std::size_t a, std::size_t b, const KeyedDraws& keys)
 {
     std::int64_t previousLast = -1;
     for (std::size_t g = a, k; g < b; g = k) {
         const std::uint32_t head = w.Index(g);
-        const std::int64_t low = std::max<std::int64_t>(w.draws[head].shift, previousLast + 1 - w.notes[head].start);
+        const Note& first = w.notes[head];
+        const std::int64_t low = std::max<std::int64_t>(w.draws[head].shift, previousLast + 1 - first.start);
         const std::int64_t high = w.draws[head].lengthDraw;
-        const int draw = random.Triangular();
-        const std::int64_t move = w.strengths.timing > 0 ? Clamp(w.timing(draw), low, high) : 0;
+        std::uint32_t hashedStart = first.start;
+        std::int32_t startHash = keys.StartHash(first.channel, hashedStart);
+        const std::int64_t move = w.strengths.timing > 0
+            ? Clamp(w.timing(KeyedDraws::Uniform(startHash, 0) - KeyedDraws::Uniform(startHash, 1)), low, high)
+            : 0;
         const std::uint8_t changed = move != 0 ? kTimesChanged : 0;
         std::uint32_t last = 0;
         for (k = g; k < b && (k == g || !w.IsHead(k)); ++k) {
             const std::uint32_t i = w.Index(k);
-            DrawNote(w, random, i);
             Note& note = w.notes[i];
+            if (note.start != hashedStart) {
+                hashedStart = note.start;
+                startHash = keys.StartHash(note.channel, hashedStart);
+            }
+            DrawNote(w, startHash, i);
             last = note.start = static_cast<std::uint32_t>(note.start + move);
             w.draws[i].shift = static_cast<std::int16_t>(move);
             note.flags |= changed;
@@ -633,18 +643,14 @@ void TakeMoves(Work& w, std::size_t a, std::size_t b, Minstd& random)
     }
 }
 
-// Starts, lane by lane, each lane drawing from a generator of its own, so
-// that a lane's moves do not depend on how the others are visited: room
-// for later gestures, then the draws and moves.
+// Starts, lane by lane: room for later gestures, then the moves.
 void MoveStarts(Work& w, std::uint32_t seed)
 {
-    const std::int32_t scrambled = ScrambleSeed(seed);
-    std::uint32_t laneNumber = 0;
+    const KeyedDraws keys(seed);
     std::size_t a = 0;
     for (const std::size_t b : w.laneEnds) {
-        Minstd random(static_cast<std::uint32_t>(LaneState(scrambled, laneNumber++)));
         LeaveRoomForLater(w, a, b);
-        TakeMoves(w, a, b, random);
+        TakeMoves(w, a, b, keys);
         a = b;
     }
 }
@@ -673,9 +679,11 @@ void PlaceEnds(Work& w, const StrayBarriers& strays)
             const std::int64_t overlap = readStart + length - (next->start - w.draws[w.Index(later)].shift);
             end = std::min<std::int64_t>(std::int64_t{next->start} + overlap, std::int64_t{next->start} + next->length);
         } else {
+            // R13: at most a quarter of the length, so a note of a tick or
+            // more keeps a tick at least, and one of 0 ticks stays so.
             if (w.strengths.length > 0 && !(note.flags & kKeepTimes))
-                wanted = Clamp(length + LengthOffset(w.draws[i].lengthDraw, static_cast<std::uint64_t>(length), w.strengths.length),
-                               1, kLastTick);
+                wanted = Clamp(length + ScaledOffset(w.draws[i].lengthDraw, length * w.strengths.length, 396),
+                               std::min<std::int64_t>(length, 1), kLastTick);
             end = start + wanted;
             if (next)
                 end = std::min<std::int64_t>(end, next->start);

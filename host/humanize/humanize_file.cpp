@@ -14,7 +14,7 @@ namespace {
 // a tick for the shortest length.
 std::int64_t Reach(const MidiFile& file, const Strengths& strengths, std::int64_t length)
 {
-    return LargestMove(file.division, strengths.timing) + ScaledOffset(255, length * strengths.length, 396) + 1;
+    return LargestMove(file.division, strengths.timing) + ScaledOffset(127, length * strengths.length, 396) + 1;
 }
 
 template <typename Event>

@@ -49,43 +49,50 @@ std::vector<Note> Music(int count, int tpq = 480)
     return notes;
 }
 
-TEST(Minstd, IsTheMinimalStandardGenerator)
+// R5 to R7: the steps the script takes by Schrage's method give what the
+// 64-bit products give, for any state and every multiplier it uses; the
+// MINSTD step is Park and Miller's (from 1, the 10,000th value is
+// 1043618065).
+TEST(KeyedDraws, R5ToR7TheScriptsArithmeticGivesTheSameHashes)
 {
-    // Park and Miller's check: from seed 1 the 10,000th value is 1043618065.
-    humanize::Minstd random(1);
-    std::int32_t value = 0;
+    std::int32_t x = 1;
     for (int i = 0; i < 10000; ++i)
-        value = random.Next();
-    EXPECT_EQ(value, 1043618065);
-    // Seeds the modulus cannot take are mapped into its range.
-    EXPECT_EQ(humanize::Minstd(0).Next(), humanize::Minstd(1).Next());
-    EXPECT_EQ(humanize::Minstd(2147483647u).Next(), humanize::Minstd(1).Next());    // The 64-bit product the humanizer takes gives what Schrage's method,
-    // the script's, gives, for any state and multiplier the script uses.
-    humanize::Minstd states(7);
-    for (int i = 0; i < 10000; ++i) {
-        const std::int32_t x = states.Next(), multiplier = 2 + i % 46339;
+        x = humanize::TimesModulo(x, 16807);
+    EXPECT_EQ(x, 1043618065);
+    for (int i = 0; i < 20000; ++i) {
+        x = humanize::TimesModulo(x, 16807);
+        const std::int32_t multiplier = i % 3 == 0 ? 2 + i % 46339 : i % 3 == 1 ? 16807 : (i % 128) * 181 + 2;
         ASSERT_EQ(humanize::TimesModulo(x, static_cast<std::uint32_t>(multiplier)),
                   humanize::MultiplyModulo(x, multiplier)) << x << " * " << multiplier;
     }
+    // The run's keys stay where the script's arithmetic holds.
+    for (std::uint32_t seed : {0u, 1u, 999u, 1000000007u, 4294967295u}) {
+        const humanize::KeyedDraws keys(seed);
+        EXPECT_GE(keys.Base(), 1);
+        EXPECT_LT(keys.Base(), 1 << 20);
+        EXPECT_GE(keys.Multiplier(), 23170);
+        EXPECT_LE(keys.Multiplier(), 46340);
+    }
 }
 
-TEST(Mapping, LargestOffsetsAtStrength99AndZeroAtZero)
+TEST(Mapping, R9LargestOffsetsAtStrength99AndZeroAtZero)
 {
     for (int tpq : {96, 120, 480, 960}) {
         SCOPED_TRACE(tpq);
-        EXPECT_EQ(humanize::ScaledOffset(255, tpq * 99, 792), (tpq + 4) / 8);   // a 32nd note
-        EXPECT_EQ(humanize::ScaledOffset(-255, tpq * 99, 792), -((tpq + 4) / 8));
-        EXPECT_EQ(humanize::ScaledOffset(255, 0, 792), 0);
+        EXPECT_EQ(humanize::ScaledOffset(127, tpq * 99, 792), (tpq + 4) / 8);   // a 32nd note
+        EXPECT_EQ(humanize::ScaledOffset(-127, tpq * 99, 792), -((tpq + 4) / 8));
+        EXPECT_EQ(humanize::ScaledOffset(127, 0, 792), 0);
     }
-    EXPECT_EQ(humanize::ScaledOffset(255, 20 * 99, 99), 20);
-    EXPECT_EQ(humanize::ScaledOffset(255, 400 * 99, 396), 100);  // a quarter of 400 ticks
-    // Half away from zero, the same on both sides.
-    EXPECT_EQ(humanize::ScaledOffset(128, 1, 1), 1);
-    EXPECT_EQ(humanize::ScaledOffset(-128, 1, 1), -1);
-    EXPECT_EQ(humanize::ScaledOffset(127, 1, 1), 0);
+    EXPECT_EQ(humanize::ScaledOffset(127, 20 * 99, 99), 20);
+    EXPECT_EQ(humanize::ScaledOffset(127, 400 * 99, 396), 100);  // a quarter of 400 ticks
+    // Half away from zero, the same on both sides: 63.5 / 127 is a half.
+    EXPECT_EQ(humanize::ScaledOffset(64, 1, 1), 1);
+    EXPECT_EQ(humanize::ScaledOffset(-64, 1, 1), -1);
+    EXPECT_EQ(humanize::ScaledOffset(63, 1, 1), 0);
+    EXPECT_EQ(humanize::ScaledOffset(-63, 1, 1), 0);
     // Monotone in the strength.
     for (int s = 1; s < 99; ++s)
-        EXPECT_LE(humanize::ScaledOffset(200, 480 * s, 792), humanize::ScaledOffset(200, 480 * (s + 1), 792));
+        EXPECT_LE(humanize::ScaledOffset(100, 480 * s, 792), humanize::ScaledOffset(100, 480 * (s + 1), 792));
 }
 
 TEST(Humanize, StrengthZeroLeavesEveryFieldBitIdentical)
@@ -167,26 +174,33 @@ TEST(Humanize, LimitsHoldAtTheEdges)
     EXPECT_EQ(notes.back().velocity, 0);
 }
 
-TEST(Humanize, ChordsMoveTogetherPerTrack)
+// R2, R10: a chord moves as one; tracks of other channels are other
+// players and move apart; tracks of one channel are one player, and the
+// chords they share move as one.
+TEST(Humanize, R10ChordsMoveAsOnePlayersApart)
 {
     std::vector<Note> notes;
+    const int channels[] = {0, 1, 0};
     for (int bar = 0; bar < 200; ++bar)
         for (int pitch : {60, 64, 67})
-            for (std::uint32_t track : {1u, 2u})
-                notes.push_back(MakeNote(1000 + bar * 480, 240, pitch + static_cast<int>(track), 80, track));
+            for (std::uint32_t track : {0u, 1u, 2u})
+                notes.push_back(MakeNote(1000 + bar * 480, 240, pitch + static_cast<int>(track), 80, track, channels[track]));
     const std::vector<Note> before = notes;
     humanize::Humanize(notes, 480, Strengths{99, 50, 50}, 4);
     std::map<std::pair<std::uint32_t, std::int64_t>, std::int64_t> moved;
-    int tracksApart = 0;
+    int otherChannel = 0, sameChannel = 0;
     for (size_t i = 0; i < notes.size(); ++i) {
         const auto key = std::make_pair(before[i].track, before[i].start);
         if (!moved.count(key))
             moved[key] = notes[i].start;
         EXPECT_EQ(notes[i].start, moved[key]) << "a chord was split, note " << i;
     }
-    for (int bar = 0; bar < 200; ++bar)
-        tracksApart += moved[{1u, 1000 + bar * 480}] != moved[{2u, 1000 + bar * 480}];
-    EXPECT_GT(tracksApart, 100) << "the two tracks' chords moved as one";
+    for (int bar = 0; bar < 200; ++bar) {
+        otherChannel += moved[{0u, 1000 + bar * 480}] != moved[{1u, 1000 + bar * 480}];
+        sameChannel += moved[{0u, 1000 + bar * 480}] == moved[{2u, 1000 + bar * 480}];
+    }
+    EXPECT_GT(otherChannel, 100) << "two channels' chords moved as one";
+    EXPECT_EQ(sameChannel, 200) << "one channel's chords in two tracks moved apart";
 }
 
 // A gesture reaches exactly a 64th note (TPQ/16) past its first start,
@@ -424,26 +438,34 @@ double Correlation(const std::vector<double>& x, const std::vector<double>& y)
     return sxy / std::sqrt(sxx * syy);
 }
 
+// The timing draws (R10) of a line of gestures a beat apart.
 std::vector<double> Draws(std::uint32_t seed, int count)
 {
-    humanize::Minstd random(static_cast<std::uint32_t>(humanize::ScrambleSeed(seed)));
+    const humanize::KeyedDraws keys(seed);
     std::vector<double> draws;
-    for (int i = 0; i < count; ++i)
-        draws.push_back(random.Triangular());
+    for (int i = 0; i < count; ++i) {
+        const std::int32_t hash = keys.StartHash(0, 1000 + static_cast<std::uint32_t>(i) * 480);
+        draws.push_back(humanize::KeyedDraws::Uniform(hash, 0) - humanize::KeyedDraws::Uniform(hash, 1));
+    }
     return draws;
 }
 
-// MINSTD is linear: unscrambled, seed k * s gave k times the draws of s.
-TEST(Seeds, ScrambledSeedsAreUnrelated)
+// R5: MINSTD is linear, and so is a start added to a base: unscrambled,
+// seed k * s would give k times the draws of s, and s + 1 those of s a
+// tick later.
+TEST(Seeds, R5ScrambledSeedsAreUnrelated)
 {
-    std::set<std::int32_t> states;
-    for (std::uint32_t seed : {0u, 1u, 2147483647u, 2147483648u, 4294967295u})
-        states.insert(humanize::ScrambleSeed(seed));
-    EXPECT_EQ(states.size(), 5u) << "two of the seeds 0, 1, 2^31-1, 2^31, 2^32-1 start alike";
+    std::set<std::pair<std::int32_t, std::int32_t>> keys;
+    for (std::uint32_t seed : {0u, 1u, 2147483647u, 2147483648u, 4294967295u}) {
+        const humanize::KeyedDraws k(seed);
+        keys.insert({k.Base(), k.Multiplier()});
+    }
+    EXPECT_EQ(keys.size(), 5u) << "two of the seeds 0, 1, 2^31-1, 2^31, 2^32-1 draw alike";
     for (std::uint32_t s : {1u, 2u, 3u, 7u, 1000u, 20261208u, 1765000000u, 2147483646u})
         for (std::uint32_t k : {2u, 3u, 10u}) {
             SCOPED_TRACE(std::to_string(s) + " and " + std::to_string(k) + " times it");
             EXPECT_LT(std::fabs(Correlation(Draws(s, 10000), Draws(s * k, 10000))), 0.05);
+            EXPECT_LT(std::fabs(Correlation(Draws(s, 10000), Draws(s + k - 1, 10000))), 0.05);
         }
     // The first draw no longer follows the seed: over small seeds and over
     // successive clock seeds it goes either way.
@@ -454,11 +476,46 @@ TEST(Seeds, ScrambledSeedsAreUnrelated)
             first.push_back(Draws(base + i, 1)[0]);
         }
         EXPECT_LT(std::fabs(Correlation(seeds, first)), 0.05);
-        EXPECT_NEAR(std::count_if(first.begin(), first.end(), [](double d) { return d < 0; }), 5000 * 255 / 256.0, 300);
+        EXPECT_NEAR(std::count_if(first.begin(), first.end(), [](double d) { return d < 0; }), 5000 * 127 / 128.0, 300);
     }
 }
 
-TEST(Seeds, FromTheNotesInAnyOrderAndOnlyTheSelected)
+// R6 to R8: over gestures on grids of every spacing and over the notes of
+// chords, the uniform numbers are even and the draws unrelated: a line's
+// successive timing draws, a chord's keys, and a note's length against its
+// velocity and its gesture's timing.
+TEST(KeyedDraws, R6ToR8DrawsAreEvenAndUnrelated)
+{
+    for (std::uint32_t seed : {5u, 123456789u})
+        for (std::uint32_t grid : {4u, 31u, 120u, 240u, 1920u}) {
+            SCOPED_TRACE(std::to_string(seed) + ", every " + std::to_string(grid));
+            const humanize::KeyedDraws keys(seed);
+            std::vector<double> timing, keyA, keyB, length, velocity;
+            int counts[4][8] = {};
+            for (std::uint32_t i = 0; i < 8000; ++i) {
+                const std::int32_t h = keys.StartHash(3, 10 + i * grid);
+                const std::int32_t a = humanize::KeyedDraws::NoteHash(h, 60), b = humanize::KeyedDraws::NoteHash(h, 64);
+                using D = humanize::KeyedDraws;
+                timing.push_back(D::Uniform(h, 0) - D::Uniform(h, 1));
+                length.push_back(D::Uniform(a, 0) - D::Uniform(a, 1));
+                velocity.push_back(D::Uniform(a, 2) - D::Uniform(a, 3));
+                keyA.push_back(velocity.back());
+                keyB.push_back(D::Uniform(b, 2) - D::Uniform(b, 3));
+                for (int u = 0; u < 4; ++u)
+                    ++counts[u][D::Uniform(a, u) / 16];
+            }
+            const std::vector<double> later(timing.begin() + 1, timing.end()), before(timing.begin(), timing.end() - 1);
+            EXPECT_LT(std::fabs(Correlation(later, before)), 0.05);
+            EXPECT_LT(std::fabs(Correlation(keyA, keyB)), 0.05);
+            EXPECT_LT(std::fabs(Correlation(length, velocity)), 0.05);
+            EXPECT_LT(std::fabs(Correlation(timing, length)), 0.05);
+            for (int u = 0; u < 4; ++u)
+                for (int bin = 0; bin < 8; ++bin)
+                    EXPECT_NEAR(counts[u][bin], 1000, 130) << "uniform " << u << ", eighth " << bin;
+        }
+}
+
+TEST(Seeds, R4FromTheNotesInAnyOrderAndOnlyTheSelected)
 {
     std::vector<Note> notes = Music(300);
     const std::uint32_t seed = humanize::SeedFromNotes(notes);
@@ -470,13 +527,12 @@ TEST(Seeds, FromTheNotesInAnyOrderAndOnlyTheSelected)
     notes.push_back(MakeNote(5, 5, 5));
     notes.back().flags = humanize::kLeaveAlone;
     EXPECT_EQ(humanize::SeedFromNotes(notes), seed) << "a note left alone counted";
-    // The channel counts, not the track: the same notes on another channel
-    // of the same track are another selection, and move otherwise.
+    // The same notes on another channel of the same track are another
+    // player (R2), and move otherwise.
     notes.pop_back();
     std::vector<Note> other = notes;
     for (Note& note : other)
         note.channel = 1;
-    EXPECT_NE(humanize::SeedFromNotes(other), seed) << "another channel, the same seed";
     std::vector<Note> a = notes, b = other;
     humanize::Humanize(a, 480, Strengths{60, 0, 60}, humanize::SeedFromNotes(a));
     humanize::Humanize(b, 480, Strengths{60, 0, 60}, humanize::SeedFromNotes(b));
