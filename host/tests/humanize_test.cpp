@@ -95,7 +95,7 @@ TEST(Mapping, R9LargestOffsetsAtStrength99AndZeroAtZero)
         EXPECT_LE(humanize::ScaledOffset(100, 480 * s, 792), humanize::ScaledOffset(100, 480 * (s + 1), 792));
 }
 
-TEST(Humanize, StrengthZeroLeavesEveryFieldBitIdentical)
+TEST(Humanize, R16StrengthZeroLeavesEveryFieldBitIdentical)
 {
     // With back-to-back repeated notes, which limit one another's moves.
     std::vector<Note> before = Music(500);
@@ -121,7 +121,7 @@ TEST(Humanize, StrengthZeroLeavesEveryFieldBitIdentical)
 
 // Over many draws the offsets are centred, spread as the triangular draw
 // says, bounded, and go both ways: no one-sided bias, no dead range.
-TEST(Humanize, OffsetsAreCentredBoundedAndSpreadAsDrawn)
+TEST(Humanize, R9OffsetsAreCentredBoundedAndSpreadAsDrawn)
 {
     const int tpq = 960;
     std::vector<Note> notes;
@@ -154,7 +154,7 @@ TEST(Humanize, OffsetsAreCentredBoundedAndSpreadAsDrawn)
     }
 }
 
-TEST(Humanize, LimitsHoldAtTheEdges)
+TEST(Humanize, R11R13R15LimitsHoldAtTheEdges)
 {
     std::vector<Note> notes;
     for (int i = 0; i < 400; ++i) {
@@ -207,7 +207,7 @@ TEST(Humanize, R10ChordsMoveAsOnePlayersApart)
 // not past each note in turn: once a bar, at 99,0,0, a pair exactly a 64th
 // apart keeps its interval; a roll of 8 notes 20 ticks apart moves as four
 // pairs, not as one rigid block.
-TEST(Humanize, GesturesReachAFixed64thFromTheirFirstStart)
+TEST(Humanize, R3GesturesReachAFixed64thFromTheirFirstStart)
 {
     const struct {
         const char* what;
@@ -244,7 +244,7 @@ TEST(Humanize, GesturesReachAFixed64thFromTheirFirstStart)
 // mean): a legato bass of repeated eighths in runs of four, a kick and a
 // hat on its track, a chord played over 20 ticks, and a band of three
 // channels in one track, as a format-0 file holds it.
-TEST(Humanize, EveryKindOfNoteMovesAsTheDrawSays)
+TEST(Humanize, R3R14EveryKindOfNoteMovesAsTheDrawSays)
 {
     enum Kind { kFirst, kMiddle, kLast, kDrum, kChord, kBand, kKinds };
     std::vector<Note> notes;
@@ -314,7 +314,7 @@ TEST(Humanize, EveryKindOfNoteMovesAsTheDrawSays)
 // within a tenth, and successive moves independent (lag-1 autocorrelation
 // within 0.05). A guard: timing whose moves drift together (long-range
 // correlated) is a patented method until 2028 and must not come back.
-TEST(Humanize, GestureMovesAreBoundedAndIndependent)
+TEST(Humanize, R10GestureMovesAreBoundedAndIndependent)
 {
     std::vector<Note> notes;
     for (int i = 0; i < 10000; ++i)
@@ -340,7 +340,7 @@ TEST(Humanize, GestureMovesAreBoundedAndIndependent)
     EXPECT_NEAR(lagged / variance, 0.0, 0.05);
 }
 
-TEST(Humanize, RepeatedPitchesKeepTheirOrderAndNeverOverlap)
+TEST(Humanize, R12R13RepeatedPitchesKeepTheirOrderAndNeverOverlap)
 {
     // Back-to-back notes of one pitch, some only a tick long.
     std::vector<Note> notes;
@@ -355,7 +355,7 @@ TEST(Humanize, RepeatedPitchesKeepTheirOrderAndNeverOverlap)
     }
 }
 
-TEST(Humanize, SameSeedSameResultAndOneStrengthNeverReshufflesAnother)
+TEST(Humanize, R8SameSeedSameResultAndOneStrengthNeverReshufflesAnother)
 {
     const std::vector<Note> music = Music(2000);
     auto run = [&](Strengths s, std::uint32_t seed) {
@@ -389,7 +389,7 @@ TEST(Humanize, SameSeedSameResultAndOneStrengthNeverReshufflesAnother)
 // The notes are drawn for in lane order whatever order they come in: in
 // that order already, by start with the notes of a start in any order (a
 // file's chords, and a crowd of 40 on one tick), or in none.
-TEST(Humanize, TheOrderTheNotesComeInChangesNothing)
+TEST(Humanize, R8TheOrderTheNotesComeInChangesNothing)
 {
     std::vector<Note> music = Music(300);
     for (int pitch = 30; pitch < 70; ++pitch)
@@ -544,7 +544,7 @@ TEST(Seeds, R4FromTheNotesInAnyOrderAndOnlyTheSelected)
 
 // Notes left alone stay as they are and take no draws: the others move as
 // they would without them.
-TEST(Humanize, NotesLeftAloneAreUntouchedAndTakeNoDraws)
+TEST(Humanize, R8NotesLeftAloneAreUntouchedAndTakeNoDraws)
 {
     const std::vector<Note> music = Music(300);
     std::vector<Note> alone = music;
@@ -565,7 +565,7 @@ TEST(Humanize, NotesLeftAloneAreUntouchedAndTakeNoDraws)
     }
 }
 
-TEST(UnpackResult, ThePackedValueOfTheDialog)
+TEST(UnpackResult, R1ThePackedValueOfTheDialog)
 {
     Strengths s;
     ASSERT_TRUE(humanize::UnpackResult(999999, &s));
