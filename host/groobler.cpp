@@ -446,12 +446,16 @@ int Run(const Options& options)
     const std::uint32_t seed = options.haveSeed ? options.seed : humanize::SeedFromNotes(midi.notes);
     const humanize::Summary summary = humanize::HumanizeFile(&midi, strengths, seed);
     // The temporary file exists only from here, while it is written.
-    const bool written = output.Create(&why) && humanize::WriteMidi(midi, [&](const std::uint8_t* data, std::size_t size) {
-        return output.Write(data, size, &why);
-    });
-    if (!written || !output.Commit(&why)) {
-        if (why.empty())
+    bool written = output.Create(&why);
+    if (written) {
+        const humanize::Written result = humanize::WriteMidi(midi, [&](const std::uint8_t* data, std::size_t size) {
+            return output.Write(data, size, &why);
+        });
+        if (result == humanize::Written::kGapTooLarge)
             why = "a gap between two events grew past what a delta time can hold";
+        written = result == humanize::Written::kAll;
+    }
+    if (!written || !output.Commit(&why)) {
         std::fprintf(stderr, "groobler: cannot write %s: %s\n", Shown(out).c_str(), why.c_str());
         return 1;
     }

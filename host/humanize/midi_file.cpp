@@ -841,9 +841,9 @@ std::uint32_t FixedSize(const std::vector<std::uint8_t>& bytes, const MidiChunk:
 // A re-timed track: its fixed events (everything but the notes), from the
 // reader's list or walked again from the file's bytes, merged with the
 // notes' events by time, and by their place in the file on one tick.
-enum class Written { kDone, kGapTooLarge, kDisordered };
+enum class TrackWritten { kDone, kGapTooLarge, kDisordered };
 
-Written WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out, bool sort)
+TrackWritten WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& out, bool sort)
 {
     const Note* notes = file.notes.data() + chunk.firstNote;
     NoteOrder<OnKey> ons(notes, chunk.noteCount, OnKey(), false, sort);
@@ -916,8 +916,8 @@ Written WriteRetimedTrack(const MidiFile& file, const MidiChunk& chunk, Blocks& 
     }
     writer.Finish();
     if (ons.Disordered())
-        return Written::kDisordered;
-    return writer.Ok() ? Written::kDone : Written::kGapTooLarge;
+        return TrackWritten::kDisordered;
+    return writer.Ok() ? TrackWritten::kDone : TrackWritten::kGapTooLarge;
 }
 
 // A track whose notes changed only their velocities: its bytes as read,
@@ -1047,11 +1047,11 @@ bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error)
     return true;
 }
 
-bool WriteMidi(const MidiFile& file, const ByteSink& sink)
+Written WriteMidi(const MidiFile& file, const ByteSink& sink)
 {
     const std::vector<std::uint8_t>& b = file.bytes;
     if (!sink(b.data(), file.headerSize))
-        return false;
+        return Written::kRefused;
     for (const MidiChunk& chunk : file.chunks) {
         const std::uint8_t* header = &b[chunk.offset - 8];
         // What changed in the track: looked for until both are found,
@@ -1063,18 +1063,18 @@ bool WriteMidi(const MidiFile& file, const ByteSink& sink)
         const bool retimed = (changed & kTimesChanged) != 0, revoiced = (changed & kVelocityChanged) != 0;
         if (!retimed && !revoiced) {
             if (!sink(header, 8 + static_cast<std::size_t>(chunk.size)))
-                return false;
+                return Written::kRefused;
             continue;
         }
         Blocks body;
         if (retimed) {
-            Written written = WriteRetimedTrack(file, chunk, body, false);
-            if (written == Written::kDisordered) {
+            TrackWritten written = WriteRetimedTrack(file, chunk, body, false);
+            if (written == TrackWritten::kDisordered) {
                 body = Blocks();
                 written = WriteRetimedTrack(file, chunk, body, true);
             }
-            if (written != Written::kDone)
-                return false;
+            if (written != TrackWritten::kDone)
+                return Written::kGapTooLarge;
         } else {
             WriteWithVelocities(file, chunk, body);
         }
@@ -1082,9 +1082,9 @@ bool WriteMidi(const MidiFile& file, const ByteSink& sink)
         std::memcpy(head, header, 4);
         Put32(head + 4, static_cast<std::uint32_t>(body.Size()));
         if (!sink(head, 8) || !body.Each(sink))
-            return false;
+            return Written::kRefused;
     }
-    return true;
+    return Written::kAll;
 }
 
 std::vector<std::uint8_t> WriteMidi(const MidiFile& file)

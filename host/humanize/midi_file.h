@@ -91,14 +91,17 @@ struct MidiError {
 // the first byte that is wrong and what was expected there.
 bool ReadMidi(std::vector<std::uint8_t> bytes, MidiFile* file, MidiError* error);
 
-// Writes the file through sink, chunk by chunk, and stops at the first
-// write the sink refuses (false). A track none of whose notes changed is
-// written byte for byte as read; one whose notes changed only their
-// velocities, likewise with those bytes changed; others in time order
-// (events at one tick keep their order), with the end-of-track moved past
-// the last note where needed.
+// Writes the file through sink, chunk by chunk. A track none of whose
+// notes changed is written byte for byte as read; one whose notes changed
+// only their velocities, likewise with those bytes changed; others in time
+// order (events at one tick keep their order), with the end-of-track moved
+// past the last note where needed. It stops at the first write the sink
+// refuses, or at a track in which a gap between two events grew past what
+// a delta time holds (the humanizer's guards keep that from happening),
+// and says which.
 using ByteSink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
-bool WriteMidi(const MidiFile& file, const ByteSink& sink);
+enum class Written { kAll, kRefused, kGapTooLarge };
+Written WriteMidi(const MidiFile& file, const ByteSink& sink);
 
 // The whole file in memory.
 std::vector<std::uint8_t> WriteMidi(const MidiFile& file);

@@ -118,7 +118,9 @@ TEST(MidiFile, ChangedNotesAreWrittenInTimeOrderAndReadBackAsWritten)
     EXPECT_EQ(Bytes(sungBack.begin() + 14, sungBack.end()), want);
     // A note moved past what one delta time holds is refused, not written.
     c.start = 0x10000300;
-    EXPECT_FALSE(humanize::WriteMidi(file, [](const std::uint8_t*, std::size_t) { return true; }));
+    EXPECT_EQ(humanize::WriteMidi(file, [](const std::uint8_t*, std::size_t) { return true; }),
+              humanize::Written::kGapTooLarge);
+    EXPECT_EQ(humanize::WriteMidi(file, [](const std::uint8_t*, std::size_t) { return false; }), humanize::Written::kRefused);
 }
 
 TEST(MidiFile, OnlyVelocitiesChangedKeepsEveryOtherByte)
