@@ -380,11 +380,10 @@ private:
 
 // What the phases of one run hand on: the notes humanized, in lane order
 // (by track, channel, start, pitch and place), in which each lane's
-// gestures and voices lie in a row; per note, shift (first the window's
-// low end at a gesture's first note, then every note's move) and
-// lengthDraw (first the window's high end at a gesture's first note, then
-// every note's length draw). Two small numbers a note, not more: files of
-// millions of notes.
+// gestures and voices lie in a row; and a slot per note, which holds a
+// gesture's window at its first note until the moves are taken, and from
+// then on every note's move and length draw. Four bytes a note, not more:
+// files of millions of notes.
 struct Work {
     Work(std::vector<Note>& n, int t, const Strengths& s)
         : notes(n), tpq(t), strengths(s), timing(std::int64_t{t} * s.timing, 792), velocity(20 * s.velocity, 99)
@@ -394,29 +393,32 @@ struct Work {
     const int tpq;
     const Strengths strengths;
     const OffsetTable timing, velocity;
-    std::vector<std::uint32_t> lane;  // empty when the notes are in lane order, every one humanized
+    // The lane order: where the notes come in it already, every one
+    // humanized, no list is made.
+    bool inLaneOrder = true;
+    std::vector<std::uint32_t> lane;  // when not
     std::size_t count = 0;            // the notes humanized
-    // A note's two numbers side by side: one cache line holds both.
-    struct Draws {
-        std::int16_t shift, lengthDraw;
+    // The moves a gesture may make (R11, R12), relative to its notes' starts.
+    struct Window {
+        std::int16_t low, high;
     };
-    std::vector<Draws> draws;
+    // A note's move, and its length draw (R13).
+    struct Draw {
+        std::int16_t move, length;
+    };
+    union Slot {
+        Window window;
+        Draw draw;
+    };
+    std::vector<Slot> slots;
     std::vector<std::size_t> laneEnds;  // where each lane ends in the lane order
     Summary summary;
     FieldCount timingCount, lengthCount, velocityCount;
 
     // The note at place k of the lane order.
-    std::uint32_t Index(std::size_t k) const { return lane.empty() ? static_cast<std::uint32_t>(k) : lane[k]; }
+    std::uint32_t Index(std::size_t k) const { return inLaneOrder ? static_cast<std::uint32_t>(k) : lane[k]; }
     Note& At(std::size_t k) { return notes[Index(k)]; }
     bool IsHead(std::size_t k) const { return (notes[Index(k)].flags & kGestureHead) != 0; }
-    // The end of the lane that begins at place a.
-    std::size_t LaneEnd(std::size_t a) const
-    {
-        std::size_t b = a + 1;
-        while (b < count && SameLane(notes[Index(a)], notes[Index(b)]))
-            ++b;
-        return b;
-    }
 };
 
 bool LaneLess(const std::vector<Note>& notes, std::uint32_t a, std::uint32_t b)
@@ -496,13 +498,14 @@ void SortIntoLanes(Work& w)
         if (list.empty())
             makeList(k);
         std::sort(list.begin(), list.end(), less);
-        return;
+    } else {
+        if (crowded)
+            crowds.emplace_back(group, k);
+        for (const auto& crowd : crowds)
+            std::sort(list.begin() + static_cast<std::ptrdiff_t>(crowd.first),
+                      list.begin() + static_cast<std::ptrdiff_t>(crowd.second), less);
     }
-    if (crowded)
-        crowds.emplace_back(group, k);
-    for (const auto& crowd : crowds)
-        std::sort(list.begin() + static_cast<std::ptrdiff_t>(crowd.first),
-                  list.begin() + static_cast<std::ptrdiff_t>(crowd.second), less);
+    w.inLaneOrder = list.empty();
 }
 
 // A note's window: how far it may move without leaving the file's ticks
@@ -524,17 +527,14 @@ void NarrowWindow(const Work& w, const Note& note, const ProgramBarriers& progra
     high = std::min<std::int64_t>(high, hi - note.start);
 }
 
-// One walk, before anything moves, of what must be known as read: the
-// lanes; the gestures, each with its window (the moves all its notes may
-// make, at most the largest move either way), kept at its first note; and
-// how each note met the next of its voice.
+// One walk, before anything moves, of the lanes and the gestures (R3),
+// each with its window (the moves all its notes may make, at most the
+// largest move either way), kept at its first note.
 void MarkGestures(Work& w, const ProgramBarriers& programs, const StrayBarriers& strays, std::int64_t largest)
 {
     const bool barriers = !programs.Empty() || !strays.Empty();
-    VoiceTable voices;
-    std::uint32_t laneNumber = 0;
     std::uint32_t first = 0;
-    Work::Draws* window = nullptr;  // the gesture's, at its first note
+    Work::Window* window = nullptr;  // the gesture's, at its first note
     std::int64_t low = 0, high = 0;
     for (std::size_t k = 0; k < w.count; ++k) {
         const std::uint32_t i = w.Index(k);
@@ -542,30 +542,42 @@ void MarkGestures(Work& w, const ProgramBarriers& programs, const StrayBarriers&
         const bool newLane = k == 0 || !SameLane(w.At(k - 1), note);
         if (newLane && k > 0)
             w.laneEnds.push_back(k);
-        laneNumber += newLane;
         if (newLane || !InGesture(first, note.start, w.tpq)) {
             if (window)
                 *window = {static_cast<std::int16_t>(low), static_cast<std::int16_t>(high)};
             note.flags |= kGestureHead;
             first = note.start;
-            window = &w.draws[i];
+            w.slots[i].window = {0, 0};
+            window = &w.slots[i].window;
             low = -largest;
             high = largest;
         }
         NarrowWindow(w, note, programs, strays, barriers, low, high);
-        const std::uint32_t met = voices.Swap(note.pitch, laneNumber, static_cast<std::uint32_t>(k));
-        if (met != kNone) {
-            Note& before = w.At(met);
-            const std::uint64_t end = std::uint64_t{before.start} + before.length;
-            if (end == note.start)
-                before.flags |= kTouchesNext;
-            else if (end > note.start)
-                before.flags |= kOverlapsNext;
-        }
     }
     if (window) {
         *window = {static_cast<std::int16_t>(low), static_cast<std::int16_t>(high)};
         w.laneEnds.push_back(w.count);
+    }
+}
+
+// How each note met the next of its voice, as read (R14): touching it or
+// overlapping it.
+void MarkJoins(Work& w)
+{
+    VoiceTable voices;
+    std::uint32_t laneNumber = 0;
+    for (std::size_t k = 0; k < w.count; ++k) {
+        const Note& note = w.At(k);
+        laneNumber += k == 0 || !SameLane(w.At(k - 1), note);
+        const std::uint32_t met = voices.Swap(note.pitch, laneNumber, static_cast<std::uint32_t>(k));
+        if (met == kNone)
+            continue;
+        Note& before = w.At(met);
+        const std::uint64_t end = std::uint64_t{before.start} + before.length;
+        if (end == note.start)
+            before.flags |= kTouchesNext;
+        else if (end > note.start)
+            before.flags |= kOverlapsNext;
     }
 }
 
@@ -582,7 +594,7 @@ void LeaveRoomForLater(Work& w, std::size_t a, std::size_t b)
             lastStart = w.At(k).start;
         if (!w.IsHead(k))
             continue;
-        std::int16_t& high = w.draws[w.Index(k)].lengthDraw;
+        std::int16_t& high = w.slots[w.Index(k)].window.high;
         if (haveLater)
             high = static_cast<std::int16_t>(std::min<std::int64_t>(high, laterFirst + laterHigh - lastStart - 1));
         laterFirst = w.At(k).start;
@@ -593,12 +605,11 @@ void LeaveRoomForLater(Work& w, std::size_t a, std::size_t b)
 
 // A note's own draws, keyed by its channel, start (as read) and key (R7):
 // its length and velocity draws. The velocity changes at once (R15:
-// nothing limits it but 1..127); the length draw is kept for the ends.
-void DrawNote(Work& w, std::int32_t startHash, std::uint32_t i)
+// nothing limits it but 1..127); the length draw is returned, for the ends.
+int DrawNote(Work& w, std::int32_t startHash, std::uint32_t i)
 {
     Note& note = w.notes[i];
     const std::int32_t hash = KeyedDraws::NoteHash(startHash, note.pitch);
-    w.draws[i].lengthDraw = static_cast<std::int16_t>(KeyedDraws::Uniform(hash, 0) - KeyedDraws::Uniform(hash, 1));
     const std::uint8_t velocity = note.velocity;
     if (w.strengths.velocity > 0 && velocity > 0)
         note.velocity = static_cast<std::uint8_t>(
@@ -606,6 +617,7 @@ void DrawNote(Work& w, std::int32_t startHash, std::uint32_t i)
     w.velocityCount.Add(note.velocity - velocity);
     if (note.velocity != velocity)
         note.flags |= kVelocityChanged;
+    return KeyedDraws::Uniform(hash, 0) - KeyedDraws::Uniform(hash, 1);
 }
 
 // Walked forward: each gesture takes the timing keyed by its channel and
@@ -617,8 +629,9 @@ void TakeMoves(Work& w, std::size_t a, std::size_t b, const KeyedDraws& keys)
     for (std::size_t g = a, k; g < b; g = k) {
         const std::uint32_t head = w.Index(g);
         const Note& first = w.notes[head];
-        const std::int64_t low = std::max<std::int64_t>(w.draws[head].shift, previousLast + 1 - first.start);
-        const std::int64_t high = w.draws[head].lengthDraw;
+        const Work::Window window = w.slots[head].window;
+        const std::int64_t low = std::max<std::int64_t>(window.low, previousLast + 1 - first.start);
+        const std::int64_t high = window.high;
         std::uint32_t hashedStart = first.start;
         std::int32_t startHash = keys.StartHash(first.channel, hashedStart);
         const std::int64_t move = w.strengths.timing > 0
@@ -633,9 +646,9 @@ void TakeMoves(Work& w, std::size_t a, std::size_t b, const KeyedDraws& keys)
                 hashedStart = note.start;
                 startHash = keys.StartHash(note.channel, hashedStart);
             }
-            DrawNote(w, startHash, i);
+            const int length = DrawNote(w, startHash, i);
             last = note.start = static_cast<std::uint32_t>(note.start + move);
-            w.draws[i].shift = static_cast<std::int16_t>(move);
+            w.slots[i].draw = {static_cast<std::int16_t>(move), static_cast<std::int16_t>(length)};
             note.flags |= changed;
         }
         w.timingCount.Add(move, static_cast<std::int64_t>(k - g));
@@ -671,18 +684,18 @@ void PlaceEnds(Work& w, const StrayBarriers& strays)
         const Note* next = later != kNone ? &w.At(later) : nullptr;
         const std::int64_t start = note.start;
         const std::int64_t length = note.length;
-        const std::int64_t readStart = start - w.draws[i].shift;
+        const std::int64_t readStart = start - w.slots[i].draw.move;
         std::int64_t end;
         const bool joined = next && (note.flags & (kTouchesNext | kOverlapsNext));
         std::int64_t wanted = length;
         if (joined) {
-            const std::int64_t overlap = readStart + length - (next->start - w.draws[w.Index(later)].shift);
+            const std::int64_t overlap = readStart + length - (next->start - w.slots[w.Index(later)].draw.move);
             end = std::min<std::int64_t>(std::int64_t{next->start} + overlap, std::int64_t{next->start} + next->length);
         } else {
             // R13: at most a quarter of the length, so a note of a tick or
             // more keeps a tick at least, and one of 0 ticks stays so.
             if (w.strengths.length > 0 && !(note.flags & kKeepTimes))
-                wanted = Clamp(length + ScaledOffset(w.draws[i].lengthDraw, length * w.strengths.length, 396),
+                wanted = Clamp(length + ScaledOffset(w.slots[i].draw.length, length * w.strengths.length, 396),
                                std::min<std::int64_t>(length, 1), kLastTick);
             end = start + wanted;
             if (next)
@@ -735,8 +748,9 @@ Summary Humanize(std::vector<Note>& notes, int tpq, const Strengths& strengths, 
         const std::size_t voice = track * 2048 + (channel & 15) * 128u + (pitch & 127);
         return voice < used.size() && used[voice];
     });
-    w.draws.assign(notes.size(), Work::Draws{0, 0});
+    w.slots.resize(notes.size());
     MarkGestures(w, programs, strays, LargestMove(tpq, strengths.timing));
+    MarkJoins(w);
     MoveStarts(w, seed);
     PlaceEnds(w, strays);
 
