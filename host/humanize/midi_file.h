@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "humanize.h"
+#include "notes.h"
 
 namespace humanize {
 
