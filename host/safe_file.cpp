@@ -3,9 +3,8 @@
 // What both systems share; the rest is in safe_file_posix.cpp and
 // safe_file_windows.cpp, one of which the build takes.
 // Small writes (a file of many small chunks makes millions) are gathered
-// into writes of 64 KiB; larger ones (the writer's blocks, a little short
-// of 64 KiB each, and a track's last, shorter one) go straight through,
-// uncopied, after what was gathered before them.
+// into writes of 64 KiB, so that the system is asked few times; larger
+// ones go straight through, uncopied, after what was gathered before them.
 bool SafeOutput::Write(const std::uint8_t* data, std::size_t size, std::string* why)
 {
     const std::size_t kBuffer = 64 * 1024, kLarge = 16 * 1024;

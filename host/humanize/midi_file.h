@@ -28,20 +28,6 @@ struct MidiChunk {
     std::uint32_t noteCount = 0;
     std::uint32_t largestGap = 0;    // its largest delta time
     std::uint32_t longestNote = 0;   // the length of its longest note, as read
-    // What the writer walks of a re-timed track besides its notes. Where a
-    // track has few other events (one for every 32 notes or fewer), as a song's
-    // tracks have, they are listed, in no more room than a flag per event
-    // would take, and the notes' events need not be walked again;
-    // otherwise each event says whether it is a note's.
-    struct FixedEvent {
-        std::uint32_t time;
-        std::uint32_t data;        // offset of the bytes after the status byte
-        std::uint32_t index : 24;  // among the track's events
-        std::uint32_t status : 8;
-    };
-    bool listed = false;
-    std::vector<FixedEvent> fixedEvents;  // when listed
-    std::vector<bool> inNote;             // when not: per event, one of a note's two events
 };
 
 struct MidiFile {
@@ -80,6 +66,13 @@ struct MidiFile {
     };
     std::vector<EchoOff> echoOffs;
 };
+
+// The tick a note's note-off comes on, within a file's 32 bits.
+inline std::uint32_t EndOf(const Note& note)
+{
+    const std::uint64_t end = std::uint64_t{note.start} + note.length;
+    return end > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(end);
+}
 
 struct MidiError {
     std::size_t offset = 0;
