@@ -8,6 +8,7 @@
 #include <queue>
 
 #include "midi_file.h"
+#include "note_order.h"
 #include "track_walk.h"
 
 namespace humanize {
@@ -76,45 +77,6 @@ private:
     std::uint8_t running_ = 0;
     bool ok_ = true;
 };
-
-// Whether a track's notes come in the order of a key from a to b as they
-// are (a track of one channel, humanized, does).
-template <typename Key>
-bool Ordered(const Note* notes, std::uint32_t a, std::uint32_t b, Key key)
-{
-    for (std::uint32_t i = a + 1; i < b; ++i)
-        if (!(key(notes[i - 1]) < key(notes[i])))
-            return false;
-    return true;
-}
-
-// The places of a track's notes in the order of a key, for a track whose
-// notes do not come so as they are: each channel's notes, as the reader
-// lays them out, come so after humanizing, and are merged; where one does
-// not, all are sorted.
-template <typename Key>
-std::vector<std::uint32_t> InOrder(const Note* notes, std::uint32_t count, Key key)
-{
-    std::vector<std::uint32_t> order(count);
-    for (std::uint32_t i = 0; i < count; ++i)
-        order[i] = i;
-    const auto less = [&](std::uint32_t a, std::uint32_t b) { return key(notes[a]) < key(notes[b]); };
-    std::vector<std::uint32_t> runs;  // where each channel's notes begin
-    bool merge = true;
-    for (std::uint32_t a = 0, b; a < count && merge; a = b) {
-        for (b = a + 1; b < count && notes[b].channel == notes[a].channel; ++b) {
-        }
-        merge = Ordered(notes, a, b, key) && (runs.empty() || notes[runs.back()].channel < notes[a].channel);
-        runs.push_back(a);
-    }
-    if (!merge) {
-        std::sort(order.begin(), order.end(), less);
-        return order;
-    }
-    for (std::size_t r = 1; r < runs.size(); ++r)
-        std::inplace_merge(order.begin(), order.begin() + runs[r], r + 1 < runs.size() ? order.begin() + runs[r + 1] : order.end(), less);
-    return order;
-}
 
 // A re-timed track: its events other than its notes', walked again from the
 // file's bytes, merged with the notes' events by time, and on one tick by
