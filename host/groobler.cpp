@@ -85,6 +85,17 @@ std::size_t Utf8Length(const std::string& text, std::size_t at)
 // move the cursor or rewrite what is shown) as \xNN: C0 and DEL, and C1
 // both as UTF-8 (C2 80 to C2 9F) and as bare bytes 0x80 to 0x9F, which a
 // terminal of another character set takes as C1.
+// U+202A to U+202E and U+2066 to U+2069, which turn the text after them
+// around on a terminal, so that a name could show as another.
+bool IsBidiControl(const std::string& name, std::size_t at, std::size_t length)
+{
+    if (length != 3 || static_cast<unsigned char>(name[at]) != 0xE2)
+        return false;
+    const unsigned char second = static_cast<unsigned char>(name[at + 1]);
+    const unsigned char third = static_cast<unsigned char>(name[at + 2]);
+    return (second == 0x80 && third >= 0xAA && third <= 0xAE) || (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+}
+
 std::string Shown(const std::string& name)
 {
     std::string shown;
@@ -101,10 +112,10 @@ std::string Shown(const std::string& name)
             ++at;
         } else if (length == 0) {
             shown += name[at++];
-        } else if (c == 0xC2 && static_cast<unsigned char>(name[at + 1]) <= 0x9F) {
-            escape(c);
-            escape(static_cast<unsigned char>(name[at + 1]));
-            at += 2;
+        } else if ((c == 0xC2 && static_cast<unsigned char>(name[at + 1]) <= 0x9F) || IsBidiControl(name, at, length)) {
+            for (std::size_t k = 0; k < length; ++k)
+                escape(static_cast<unsigned char>(name[at + k]));
+            at += length;
         } else {
             shown.append(name, at, length);
             at += length;
@@ -292,6 +303,24 @@ std::string LongName(int id)
     return std::string("--") + kOptions[id].name;
 }
 
+// The options a word abbreviates when it abbreviates more than one, as
+// "--strengths or --seed"; empty otherwise.
+std::string Abbreviated(const std::string& word)
+{
+    if (word.size() < 3 || word.compare(0, 2, "--") != 0)
+        return "";
+    std::vector<std::string> names;
+    for (int id = 0; kOptions[id].name; ++id)
+        if (std::strncmp(kOptions[id].name, word.c_str() + 2, word.size() - 2) == 0)
+            names.push_back(LongName(id));
+    if (names.size() < 2)
+        return "";
+    std::string joined = names[0];
+    for (std::size_t k = 1; k < names.size(); ++k)
+        joined += (k + 1 == names.size() ? " or " : ", ") + names[k];
+    return joined;
+}
+
 // Takes one option's value into *options; 0, or the exit status after
 // the message.
 int TakeOption(int id, const std::string& value, Options* options)
@@ -364,6 +393,11 @@ int ParseArguments(int argc, char** argv, Options* options)
             return ArgumentError(LongName(optopt) + " needs a value");
         if (id == '?' && optopt == kHelp && std::strncmp(argv[optind - 1], "--", 2) == 0)
             return ArgumentError(LongName(kHelp) + " takes no value");
+        if (id == '?' && optopt == 0) {
+            const std::string matches = Abbreviated(Unknown(0, argv));
+            if (!matches.empty())
+                return ArgumentError("option " + Shown(Unknown(0, argv)) + " is ambiguous: " + matches);
+        }
         if (id == '?')
             return ArgumentError("unknown option " + Shown(Unknown(optopt, argv)) + " (-- ends the options)");
         if (given[id])

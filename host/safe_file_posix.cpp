@@ -140,8 +140,9 @@ void SafeOutput::HandleSignals()
 bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, FileIdentity* identity,
                    std::string* why)
 {
-    // Not blocking: a named pipe would otherwise wait here for a writer.
-    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Not blocking: a named pipe would otherwise wait here for a writer;
+    // and no terminal named becomes the program's own.
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) {
         *why = std::strerror(errno);
         return false;

@@ -15,6 +15,7 @@ fail() { echo "FAIL: $*"; status=1; }
 python3 "$make_example" in.mid || { echo "cannot make the example"; exit 1; }
 
 "$groobler" --help | grep -q "usage: groobler" || fail "--help shows no usage"
+"$groobler" --help >/dev/null || fail "--help exits $?"
 "$groobler" --strengths 0,0,0 --seed 1 in.mid same.mid >/dev/null || fail "strengths 0 run failed"
 cmp -s in.mid same.mid || fail "strengths 0,0,0 changed the file"
 
@@ -81,7 +82,9 @@ refused 2 "0..2147483646" --seed 2147483647 --strengths 1,2,3 in.mid x.mid
 refused 2 "--seed is given twice" --seed 1 --seed 1 --strengths 1,2,3 in.mid x.mid
 refused 2 "unknown option -x (-- ends" --strengths 1,2,3 in.mid -x.mid
 refused 1 "\\x1B[2J" --strengths 1,2,3 "$(printf 'in.mid\033[2J')" x.mid
-refused 1 "in\\xC2\\x9B2J\\x9Bé" --strengths 1,2,3 "$(printf 'in\xc2\x9b2J\x9b\xc3\xa9')" x.mid
+refused 1 "in\\xC2\\x9B2J\\x9B\\x9Fé" --strengths 1,2,3 "$(printf 'in\xc2\x9b2J\x9b\x9f\xc3\xa9')" x.mid
+refused 1 "in\\xE2\\x80\\xAEdim.mid\\xE2\\x81\\xA6" --strengths 1,2,3 "$(printf 'in\xe2\x80\xaedim.mid\xe2\x81\xa6')" x.mid
+refused 2 "option --s is ambiguous: --strengths or --seed" --s 3 in.mid x.mid
 refused 2 "--help takes no value" --help=1
 refused 1 "special file whose size is not known" --strengths 1,2,3 /proc/self/status x.mid
 refused 2 "--seed needs a value" --strengths 1,2,3 in.mid x.mid --seed
