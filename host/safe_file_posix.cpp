@@ -84,16 +84,6 @@ private:
     sigset_t old_;
 };
 
-// For the tests alone: GROOBLER_TEST_HOLD_MS makes the program wait that
-// long between creating the temporary file and recording its name, the
-// moment a signal once could leave the file behind.
-void HoldForTest()
-{
-    const char* hold = getenv("GROOBLER_TEST_HOLD_MS");
-    if (hold && *hold)
-        usleep(static_cast<useconds_t>(atoi(hold)) * 1000);
-}
-
 // Whether the kernel's protected-symlinks rule would follow the link of
 // owner in the folder: outside a sticky folder that others may write to,
 // or a link of the follower's own, or of the folder's owner. Applied to
@@ -327,7 +317,6 @@ bool SafeOutput::Create(std::string* why)
         const HeldSignals held;
         descriptor_ = openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (descriptor_ >= 0) {
-            HoldForTest();
             temporary_ = name;
             std::strcpy(gTemporaryName, name.c_str());
             gTemporaryFolder = folder_;

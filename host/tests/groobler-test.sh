@@ -1,5 +1,5 @@
 #!/bin/bash
-# groobler-test.sh GROOBLER MAKE_EXAMPLE WORK FSYNC_FAILS: the stand-in
+# groobler-test.sh GROOBLER MAKE_EXAMPLE WORK FSYNC_FAILS SLOW_TEMPORARY: the stand-in
 # host on the command line: what it writes, what it refuses with which exit
 # status and message, and that it never touches a file the user did not
 # name. Every file it writes is read again by mido, a reader of others.
@@ -7,6 +7,7 @@ groobler=$1
 make_example=$2
 work=$3
 fsync_fails=$4
+slow_temporary=$5
 rm -rf "$work" && mkdir -p "$work/files" && cd "$work/files" || exit 1
 err=$work/err.txt
 status=0
@@ -16,6 +17,8 @@ python3 "$make_example" in.mid || { echo "cannot make the example"; exit 1; }
 
 "$groobler" --help | grep -q "usage: groobler" || fail "--help shows no usage"
 "$groobler" --help >/dev/null || fail "--help exits $?"
+# No test switch reaches users: the program reads nothing of the tests'.
+grep -q -a GROOBLER_TEST "$groobler" && fail "a test switch is built into groobler"
 "$groobler" --strengths 0,0,0 --seed 1 in.mid same.mid >/dev/null || fail "strengths 0 run failed"
 cmp -s in.mid same.mid || fail "strengths 0,0,0 changed the file"
 
@@ -181,7 +184,7 @@ done
 # A signal while the temporary file is being made is held until its name
 # is known, and then removes it.
 for signal in TERM HUP; do
-    GROOBLER_TEST_HOLD_MS=400 "$groobler" --strengths 50,50,50 in.mid held.mid >/dev/null 2>&1 &
+    LD_PRELOAD=$slow_temporary "$groobler" --strengths 50,50,50 in.mid held.mid >/dev/null 2>&1 &
     sleep 0.2
     kill -$signal $!
     wait $!
