@@ -47,8 +47,9 @@ bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, Fi
 // file beside it once there is something to write; Write appends (through
 // a buffer); Commit renames it over the output. Whatever fails, the
 // temporary file (and only that) is removed, and the output is as it was;
-// on POSIX so it is on SIGINT, SIGTERM and SIGHUP too, after which the
-// program ends as the signal would have ended it.
+// on POSIX the temporary file has no name until the moment of the rename
+// where the file system allows it, and is removed on every signal that
+// would end the program, which then ends as the signal would have ended it.
 class SafeOutput {
 public:
     SafeOutput() = default;
@@ -71,9 +72,9 @@ public:
     // kept, the set-user-ID and set-group-ID bits are dropped.
     bool Commit(std::string* why);
 
-    // Removes the temporary file of the output being written, if any, on
-    // SIGINT, SIGTERM and SIGHUP; a file-size limit (SIGXFSZ) becomes a
-    // write error. Once, at the start.
+    // Removes the named temporary file of the output being written, if any,
+    // on every signal that ends the program and may be caught; a file-size
+    // limit (SIGXFSZ) becomes a write error. Once, at the start.
     static void HandleSignals();
 
 private:
@@ -82,6 +83,7 @@ private:
     // Finds the folder that holds the output and its name there (folder_,
     // name_, existed_), and the output's status if it exists.
     bool Walk(const std::string& path, struct stat* status, std::string* why);
+    bool Name(int descriptor, std::string* why);
 #endif
     bool Flush(std::string* why);
     void Discard();

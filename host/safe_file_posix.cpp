@@ -1,18 +1,22 @@
 // The output on POSIX systems: its path walked a name at a time from held
 // folder descriptors, links checked as the kernel's protected-symlinks
-// rule checks them, the temporary file made exclusively in the folder so
-// held, and signals held while its name is recorded or removed.
+// rule checks them, the temporary file made without a name in the folder
+// so held (or, where the file system cannot, exclusively under a name
+// nobody can guess), and signals held while a name is recorded or removed.
 #include "safe_file.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <algorithm>
 #include <deque>
 
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,17 +66,22 @@ bool EndsInFolder(const std::string& path)
     return last.empty() || last == "." || last == "..";
 }
 
-// SIGINT, SIGTERM and SIGHUP held back for as long as it lives: one that
-// arrives meanwhile is taken when it ends, so that the handler never
-// finds a temporary file made but not yet recorded, or recorded but
-// already removed.
+// The signals whose default ends the program and that it may catch: on
+// each, a named temporary file is removed first.
+const int kEndingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM,
+                              SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR,  SIGPIPE};
+
+// Those signals held back for as long as it lives: one that arrives
+// meanwhile is taken when it ends, so that the handler never finds a
+// temporary file made but not yet recorded, or recorded but already
+// removed.
 class HeldSignals {
 public:
     HeldSignals()
     {
         sigset_t set;
         sigemptyset(&set);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        for (const int signal : kEndingSignals)
             sigaddset(&set, signal);
         sigprocmask(SIG_BLOCK, &set, &old_);
     }
@@ -83,6 +92,18 @@ public:
 private:
     sigset_t old_;
 };
+
+// A name for a temporary file that another user cannot plant beforehand:
+// 64 bits from the system's random source.
+std::string UnguessableName()
+{
+    std::uint64_t bits = 0;
+    if (getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits))
+        bits ^= static_cast<std::uint64_t>(getpid()) << 32 ^ static_cast<std::uint64_t>(clock());
+    char name[40];
+    std::snprintf(name, sizeof name, ".groobler-%016llx", static_cast<unsigned long long>(bits));
+    return name;
+}
 
 // Whether the kernel's protected-symlinks rule would follow the link of
 // owner in the folder: outside a sticky folder that others may write to,
@@ -118,7 +139,7 @@ void SafeOutput::HandleSignals()
     struct sigaction action = {};
     action.sa_handler = RemoveTemporaryAndEnd;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : kEndingSignals) {
         struct sigaction old = {};
         // A signal the caller ignores (nohup) stays ignored.
         if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
@@ -311,9 +332,14 @@ bool SafeOutput::Walk(const std::string& path, struct stat* status, std::string*
 
 bool SafeOutput::Create(std::string* why)
 {
-    // A fresh name, created exclusively: never an existing file or link.
+    // Without a name, where the file system can: nothing to leave behind,
+    // whatever ends the program.
+    descriptor_ = openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (descriptor_ >= 0)
+        return true;
+    // Else a fresh name, created exclusively: never an existing file or link.
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = ".groobler-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        const std::string name = UnguessableName();
         const HeldSignals held;
         descriptor_ = openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (descriptor_ >= 0) {
@@ -326,6 +352,27 @@ bool SafeOutput::Create(std::string* why)
             break;
     }
     *why = std::string("cannot create a temporary file beside it: ") + std::strerror(errno);
+    return false;
+}
+
+// Gives the unnamed temporary file a name of its own beside the output,
+// for the rename over it: a moment, with the signals held.
+bool SafeOutput::Name(int descriptor, std::string* why)
+{
+    const std::string proc = "/proc/self/fd/" + std::to_string(descriptor);
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = UnguessableName();
+        if (linkat(descriptor, "", folder_, name.c_str(), AT_EMPTY_PATH) == 0 ||
+            (errno != EEXIST && linkat(AT_FDCWD, proc.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0)) {
+            temporary_ = name;
+            std::strcpy(gTemporaryName, name.c_str());
+            gTemporaryFolder = folder_;
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    *why = std::string("cannot name the temporary file beside it: ") + std::strerror(errno);
     return false;
 }
 
@@ -368,6 +415,8 @@ bool SafeOutput::Commit(std::string* why)
     descriptor_ = -1;
     bool ok = fchmod(descriptor, mode) == 0 && fsync(descriptor) == 0;
     int error = ok ? 0 : errno;
+    const HeldSignals held;
+    const bool named = ok && (!temporary_.empty() || Name(descriptor, why));
     if (close(descriptor) != 0 && ok) {
         ok = false;
         error = errno;
@@ -376,7 +425,8 @@ bool SafeOutput::Commit(std::string* why)
         *why = Reason(error);
         return false;
     }
-    const HeldSignals held;
+    if (!named)
+        return false;
     if (renameat(folder_, temporary_.c_str(), folder_, name_.c_str()) != 0) {
         *why = Reason(errno);
         return false;

@@ -181,14 +181,24 @@ for delay in 0.1 0.2 0.25 0.3 0.35 0.4 0.45; do
     got=$?
     [ $got -eq 143 ] || [ $got -eq 0 ] || fail "SIGTERM after ${delay}s: exit status $got"
 done
-# A signal while the temporary file is being made is held until its name
-# is known, and then removes it.
-for signal in TERM HUP; do
-    LD_PRELOAD=$slow_temporary "$groobler" --strengths 50,50,50 in.mid held.mid >/dev/null 2>&1 &
-    sleep 0.2
-    kill -$signal $!
-    wait $!
-    [ $? -gt 128 ] || fail "SIG$signal while the temporary was made did not end the run"
+# Any signal that ends the program, while the temporary file is made,
+# leaves nothing: a file without a name, or (where the file system refuses
+# one) a named one the signal waits for and then removes; kill -9 too,
+# where the file needs no name.
+for named in "" 1; do
+    for signal in TERM HUP QUIT USR1 ALRM XCPU KILL; do
+        [ -n "$named" ] && [ $signal = KILL ] && continue
+        # A shell's background job ignores SIGINT and SIGQUIT: given back.
+        rm -f held.mid
+        env --default-signal=INT,QUIT ${named:+SLOW_TEMPORARY_NAMED=1} LD_PRELOAD="$slow_temporary" \
+            "$groobler" --strengths 50,50,50 in.mid held.mid >/dev/null 2>&1 &
+        sleep 0.2
+        kill -$signal $!
+        wait $!
+        [ $? -gt 128 ] || fail "SIG$signal while the temporary was made did not end the run"
+        ls -a | grep -q '^\.groobler-' && fail "SIG$signal (named: ${named:-no}) left a temporary file" && rm -f .groobler-*
+        [ -e held.mid ] && fail "SIG$signal left held.mid"
+    done
 done
 if [ "$(id -u)" -eq 0 ]; then
     # A link another user planted in a sticky folder all may write to is
