@@ -38,8 +38,10 @@ struct FileIdentity {
     bool known = false;
 };
 
-// Reads a regular file of at most kLargestInput bytes whole. On failure,
-// false and *why says what is wrong, with the system's own reason.
+// Reads a regular file of at most kLargestInput bytes whole; on POSIX its
+// path is walked as the output's is, and nothing but a regular file is
+// opened. On failure, false and *why says what is wrong, with the system's
+// own reason.
 bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, FileIdentity* identity,
                    std::string* why);
 
@@ -61,9 +63,9 @@ public:
     // name), a folder, or anything but a regular file. An output that is
     // a symbolic link is written through: the file it leads to is
     // replaced, and the link stays. On POSIX a link anywhere on the path
-    // is followed only where the protected-symlinks rule would follow it:
-    // in a sticky folder that others may write to, only a link of the
-    // caller's own or of the folder's owner.
+    // is followed only where the protected-symlinks rule would follow it,
+    // applied to every folder its group or others may write to: there only
+    // a link of the caller's own or of the folder's owner.
     bool Open(const std::string& path, const FileIdentity& input, std::string* why);
     bool Create(std::string* why);
     bool Write(const std::uint8_t* data, std::size_t size, std::string* why);
@@ -80,9 +82,6 @@ public:
 private:
     bool Put(const std::uint8_t* data, std::size_t size, std::string* why);
 #ifndef _WIN32
-    // Finds the folder that holds the output and its name there (folder_,
-    // name_, existed_), and the output's status if it exists.
-    bool Walk(const std::string& path, struct stat* status, std::string* why);
     bool Name(int descriptor, std::string* why);
 #endif
     bool Flush(std::string* why);

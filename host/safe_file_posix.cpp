@@ -105,10 +105,12 @@ std::string UnguessableName()
     return name;
 }
 
-// Whether the kernel's protected-symlinks rule would follow the link of
-// owner in the folder: outside a sticky folder that others may write to,
-// or a link of the follower's own, or of the folder's owner. Applied to
-// every link on the path, whatever the system's own setting is.
+// Whether a link of owner in the folder may be followed: the kernel's
+// protected-symlinks rule, applied to every folder that others than its
+// owner may write to (its group, as a team's shared folder, or everyone),
+// sticky or not. There only a link of the follower's own, or of the
+// folder's owner, is followed. Applied whatever the system's own setting
+// is.
 bool MayFollow(int folder, uid_t owner, std::string* why)
 {
     struct stat shared;
@@ -116,9 +118,9 @@ bool MayFollow(int folder, uid_t owner, std::string* why)
         *why = std::strerror(errno);
         return false;
     }
-    if ((shared.st_mode & S_ISVTX) && (shared.st_mode & S_IWOTH) && owner != geteuid() && owner != shared.st_uid) {
-        *why = "it is a link of another user (uid " + std::to_string(owner) +
-               ") in a sticky folder that others may write to, which is never followed";
+    if ((shared.st_mode & (S_IWGRP | S_IWOTH)) && owner != geteuid() && owner != shared.st_uid) {
+        *why = "it is a link of another user (uid " + std::to_string(owner) + ") in a folder that " +
+               ((shared.st_mode & S_IWOTH) ? "others" : "its group") + " may write to, which is never followed";
         return false;
     }
     return true;
@@ -130,6 +132,101 @@ void Hold(int* held, int opened)
     if (*held >= 0)
         close(*held);
     *held = opened;
+}
+
+// Finds the folder that holds path's last name, and that name (*leaf),
+// links followed as MayFollow allows: *folder holds the folder, *existed
+// says whether the name is there, and *status is its status if so.
+bool WalkPath(const std::string& path, int* folder, std::string* leaf, bool* existed, struct stat* status,
+              std::string* why)
+{
+    // A name at a time from a held folder, each opened without following
+    // it, so that nothing looked up can be swapped under what was checked;
+    // a link is read through its own descriptor and its names take its
+    // place on the path, as the kernel would take them.
+    std::deque<std::string> names = Names(path);
+    if (names.empty() || EndsInFolder(path)) {
+        *why = "it is a folder, not a file";
+        return false;
+    }
+    Hold(folder, open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    bool lastFromLink = false;
+    for (int links = 0; !names.empty();) {
+        const std::string name = names.front();
+        names.pop_front();
+        const bool last = names.empty();
+        if (*folder < 0) {
+            *why = std::strerror(errno);
+            return false;
+        }
+        if (name == "..") {
+            if (last) {
+                *why = "it is a folder, not a file";
+                return false;
+            }
+            Hold(folder, openat(*folder, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            continue;
+        }
+        const int opened = openat(*folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (opened < 0 && errno == ENOENT && last) {
+            if (lastFromLink) {
+                *why = "it is a link that leads nowhere";
+                return false;
+            }
+            *leaf = name;
+            *existed = false;
+            return true;
+        }
+        if (opened < 0 || fstat(opened, status) != 0) {
+            *why = std::strerror(errno);
+            if (opened >= 0)
+                close(opened);
+            return false;
+        }
+        if (S_ISLNK(status->st_mode)) {
+            const bool allowed = MayFollow(*folder, status->st_uid, why);
+            char leads[PATH_MAX];
+            ssize_t n = -1;
+            int error = ELOOP;  // as many links as the system's own limit
+            if (allowed && ++links <= 40) {
+                n = readlinkat(opened, "", leads, sizeof leads - 1);
+                error = n == 0 ? ENOENT : errno;
+            }
+            close(opened);
+            if (!allowed)
+                return false;
+            if (n <= 0) {
+                *why = std::strerror(error);
+                return false;
+            }
+            const std::string next(leads, static_cast<std::size_t>(n));
+            const std::deque<std::string> inner = Names(next);
+            names.insert(names.begin(), inner.begin(), inner.end());
+            if (next[0] == '/')
+                Hold(folder, open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (last && (names.empty() || EndsInFolder(next))) {
+                *why = "it is a folder, not a file";
+                return false;
+            }
+            lastFromLink = lastFromLink || last;
+            continue;
+        }
+        if (!last) {
+            if (!S_ISDIR(status->st_mode)) {
+                close(opened);
+                *why = std::strerror(ENOTDIR);
+                return false;
+            }
+            Hold(folder, opened);
+            continue;
+        }
+        close(opened);
+        *leaf = name;
+        *existed = true;
+        return true;
+    }
+    *why = "it is a folder, not a file";
+    return false;
 }
 
 }  // namespace
@@ -151,21 +248,36 @@ void SafeOutput::HandleSignals()
 bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, FileIdentity* identity,
                    std::string* why)
 {
-    // Not blocking: a named pipe would otherwise wait here for a writer;
-    // and no terminal named becomes the program's own.
-    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (descriptor < 0) {
+    // Walked as the output is, so that no link is followed that the rule
+    // would not follow; and nothing but a regular file is opened, so that
+    // no pipe's writer is let go and no device acts on being opened.
+    int folder = -1;
+    std::string leaf;
+    bool existed = false;
+    struct stat walked;
+    const bool found = !path.empty() && WalkPath(path, &folder, &leaf, &existed, &walked, why);
+    if (path.empty() || (found && !existed))
+        *why = std::strerror(ENOENT);
+    else if (found && S_ISDIR(walked.st_mode))
+        *why = "it is a folder, not a file";
+    else if (found && !S_ISREG(walked.st_mode))
+        *why = "it is not a regular file";
+    // Not blocking and not a terminal, should the name be swapped meanwhile.
+    const int descriptor = found && existed && S_ISREG(walked.st_mode)
+        ? openat(folder, leaf.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC)
+        : -1;
+    if (found && existed && S_ISREG(walked.st_mode) && descriptor < 0)
         *why = std::strerror(errno);
+    if (folder >= 0)
+        close(folder);
+    if (descriptor < 0)
         return false;
-    }
     bool ok = false;
     struct stat status;
     if (fstat(descriptor, &status) != 0) {
         *why = std::strerror(errno);
-    } else if (S_ISDIR(status.st_mode)) {
-        *why = "it is a folder, not a file";
-    } else if (!S_ISREG(status.st_mode)) {
-        *why = "it is not a regular file";
+    } else if (!S_ISREG(status.st_mode) || status.st_dev != walked.st_dev || status.st_ino != walked.st_ino) {
+        *why = "it changed while it was opened";
     } else if (static_cast<std::uint64_t>(status.st_size) > kLargestInput) {
         *why = "it is larger than " + std::to_string(kLargestInput >> 20) + " MiB";
     } else {
@@ -212,7 +324,7 @@ SafeOutput::~SafeOutput()
 bool SafeOutput::Open(const std::string& path, const FileIdentity& input, std::string* why)
 {
     struct stat status;
-    if (!Walk(path, &status, why))
+    if (!WalkPath(path, &folder_, &name_, &existed_, &status, why))
         return false;
     if (existed_) {
         if (S_ISDIR(status.st_mode)) {
@@ -237,97 +349,6 @@ bool SafeOutput::Open(const std::string& path, const FileIdentity& input, std::s
         mode_ = 0666 & ~mask;
     }
     return true;
-}
-
-bool SafeOutput::Walk(const std::string& path, struct stat* status, std::string* why)
-{
-    // A name at a time from a held folder, each opened without following
-    // it, so that nothing looked up can be swapped under what was checked;
-    // a link is read through its own descriptor and its names take its
-    // place on the path, as the kernel would take them.
-    std::deque<std::string> names = Names(path);
-    if (names.empty() || EndsInFolder(path)) {
-        *why = "it is a folder, not a file";
-        return false;
-    }
-    Hold(&folder_, open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    bool lastFromLink = false;
-    for (int links = 0; !names.empty();) {
-        const std::string name = names.front();
-        names.pop_front();
-        const bool last = names.empty();
-        if (folder_ < 0) {
-            *why = std::strerror(errno);
-            return false;
-        }
-        if (name == "..") {
-            if (last) {
-                *why = "it is a folder, not a file";
-                return false;
-            }
-            Hold(&folder_, openat(folder_, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-            continue;
-        }
-        const int opened = openat(folder_, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-        if (opened < 0 && errno == ENOENT && last) {
-            if (lastFromLink) {
-                *why = "it is a link that leads nowhere";
-                return false;
-            }
-            name_ = name;
-            existed_ = false;
-            return true;
-        }
-        if (opened < 0 || fstat(opened, status) != 0) {
-            *why = std::strerror(errno);
-            if (opened >= 0)
-                close(opened);
-            return false;
-        }
-        if (S_ISLNK(status->st_mode)) {
-            const bool allowed = MayFollow(folder_, status->st_uid, why);
-            char leads[PATH_MAX];
-            ssize_t n = -1;
-            int error = ELOOP;  // as many links as the system's own limit
-            if (allowed && ++links <= 40) {
-                n = readlinkat(opened, "", leads, sizeof leads - 1);
-                error = n == 0 ? ENOENT : errno;
-            }
-            close(opened);
-            if (!allowed)
-                return false;
-            if (n <= 0) {
-                *why = std::strerror(error);
-                return false;
-            }
-            const std::string next(leads, static_cast<std::size_t>(n));
-            const std::deque<std::string> inner = Names(next);
-            names.insert(names.begin(), inner.begin(), inner.end());
-            if (next[0] == '/')
-                Hold(&folder_, open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-            if (last && (names.empty() || EndsInFolder(next))) {
-                *why = "it is a folder, not a file";
-                return false;
-            }
-            lastFromLink = lastFromLink || last;
-            continue;
-        }
-        if (!last) {
-            if (!S_ISDIR(status->st_mode)) {
-                close(opened);
-                *why = std::strerror(ENOTDIR);
-                return false;
-            }
-            Hold(&folder_, opened);
-            continue;
-        }
-        close(opened);
-        name_ = name;
-        existed_ = true;
-        return true;
-    }
-    *why = "it is a folder, not a file";
-    return false;
 }
 
 bool SafeOutput::Create(std::string* why)

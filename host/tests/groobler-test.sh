@@ -99,6 +99,15 @@ refused 2 "has 4" --tracks 5 --strengths 1,2,3 in.mid x.mid
 refused 1 "No such file" --strengths 1,2,3 missing.mid x.mid
 refused 1 "not a regular file" --strengths 1,2,3 /dev/zero x.mid
 refused 1 "not a regular file" --strengths 1,2,3 pipe.mid x.mid
+# A pipe named as the input is refused without being opened: a writer
+# waiting on it goes on waiting.
+(echo x > pipe.mid) 2>/dev/null &
+writer=$!
+refused 1 "not a regular file" --strengths 1,2,3 pipe.mid x.mid
+sleep 0.2
+kill -0 $writer 2>/dev/null || fail "the input pipe's waiting writer was let go"
+kill $writer 2>/dev/null
+wait $writer 2>/dev/null
 refused 1 "larger than 256 MiB" --strengths 1,2,3 big.mid x.mid
 refused 1 "is a folder" --strengths 1,2,3 song x.mid
 refused 1 "is the input file" --strengths 1,2,3 in.mid in.mid
@@ -207,6 +216,16 @@ if [ "$(id -u)" -eq 0 ]; then
     mkdir -m 1777 shared
     ln -s ../victim shared/song.mid && chown -h nobody shared/song.mid
     refused 1 "link of another user (uid $(id -u nobody))" --strengths 1,2,3 in.mid shared/song.mid
+    # Nor in a team's folder that its group may write to, sticky or
+    # set-group-ID; nor a link planted as the input.
+    for mode in 1770 2770; do
+        mkdir -m $mode team$mode && chgrp nogroup team$mode
+        ln -s ../victim team$mode/song.mid && chown -h nobody:nogroup team$mode/song.mid
+        refused 1 "uid $(id -u nobody)) in a folder that its group may write to" --strengths 1,2,3 in.mid team$mode/song.mid
+    done
+    cp in.mid private.mid && chmod 600 private.mid
+    ln -s ../private.mid shared/in.mid && chown -h nobody shared/in.mid
+    refused 1 "link of another user (uid $(id -u nobody))" --strengths 1,2,3 shared/in.mid from-private.mid
     # Nor one in the middle of the path, whoever writes through it, nor
     # one met through one's own link; one's own link there is followed.
     mkdir -m 700 secret && echo root-only > secret/config.txt
@@ -229,7 +248,7 @@ if [ "$(id -u)" -eq 0 ]; then
         fail "nobody writing open/setid.mid failed"
     [ "$(stat -c '%U %a' open/setid.mid)" = "nobody 755" ] || fail "set-ID bits kept for a new owner: $(stat -c '%U %a' open/setid.mid)"
 fi
-ls -a . shared open open2 2>/dev/null | grep -q '^\.groobler-' && fail "a temporary file was left behind"
+ls -a . shared open open2 team1770 team2770 2>/dev/null | grep -q '^\.groobler-' && fail "a temporary file was left behind"
 for written in *.mid; do
     case $written in big.mid|cut.mid|pipe.mid|million*.mid|synced.mid|-*|song*) continue ;; esac
     [ -L "$written" ] && continue
