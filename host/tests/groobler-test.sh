@@ -146,6 +146,15 @@ ln -s target.mid link.mid
 "$groobler" --strengths 50,50,50 --seed 1 in.mid link.mid >/dev/null || fail "writing through a link failed"
 [ -L link.mid ] || fail "the output link was replaced by a file"
 cmp -s target.mid take.mid || fail "the link's file was not replaced"
+# A link to an absolute path is walked from the root, and a chain of 40
+# links, the system's own limit, is followed; 41 are not.
+cp in.mid abs-target.mid && ln -s "$PWD/abs-target.mid" abs-link.mid
+"$groobler" --strengths 50,50,50 --seed 1 in.mid abs-link.mid >/dev/null && cmp -s abs-target.mid take.mid ||
+    fail "writing through a link to an absolute path failed"
+cp in.mid hop-target.mid && ln -s hop-target.mid hop40.mid
+for n in $(seq 39 -1 0); do ln -s hop$((n + 1)).mid hop$n.mid; done
+"$groobler" --strengths 50,50,50 --seed 1 in.mid hop1.mid >/dev/null || fail "a chain of 40 links was not followed"
+refused 1 "Too many levels of symbolic links" --strengths 50,50,50 --seed 1 in.mid hop0.mid
 long=$(printf 'n%.0s' $(seq 1 248)).mid
 "$groobler" --strengths 50,50,50 --seed 1 in.mid "$long" >/dev/null || fail "an output name of 252 bytes failed"
 # -- ends the options; a summary lost on a full device is a failure.
@@ -171,6 +180,16 @@ sys.stdout.buffer.write(b"MThd" + struct.pack(">IHHH", 6, 2, 2, 480) + track(60)
 ' > format2.mid
 "$groobler" --strengths 99,0,0 --seed 2 format2.mid format2-out.mid | grep -q " 32 notes humanized" &&
     [ "$(head -c 10 format2-out.mid | tail -c 2 | od -An -tx1)" = " 00 02" ] || fail "a format-2 file was not humanized as one"
+# An output swapped for a folder while it is written: the rename fails,
+# exit 1 with the reason, nothing left but the folder.
+cp in.mid swapped.mid
+LD_PRELOAD=$slow_temporary "$groobler" --strengths 50,50,50 in.mid swapped.mid >/dev/null 2>"$err" &
+sleep 0.2
+rm swapped.mid && mkdir swapped.mid && touch swapped.mid/kept
+wait $!
+[ $? -eq 1 ] && [ -e swapped.mid/kept ] || fail "a failed rename: not exit 1 with the folder kept: $(cat "$err")"
+ls -a | grep -q '^\.groobler-' && fail "a failed rename left its temporary file" && rm -f .groobler-*
+rm -rf swapped.mid
 # A link planted at the first temporary name (the process's own number,
 # which exec keeps) is never followed.
 echo keep > victim2
@@ -223,6 +242,11 @@ if [ "$(id -u)" -eq 0 ]; then
         ln -s ../victim team$mode/song.mid && chown -h nobody:nogroup team$mode/song.mid
         refused 1 "uid $(id -u nobody)) in a folder that its group may write to" --strengths 1,2,3 in.mid team$mode/song.mid
     done
+    # Root's own link in root's sticky folder is followed by another user.
+    mkdir -m 1777 rootshared && mkdir -m 777 open3 && cp in.mid open3/rtarget.mid && chmod 666 open3/rtarget.mid
+    ln -s ../open3/rtarget.mid rootshared/rlink.mid
+    setpriv --reuid=nobody --regid=nogroup --clear-groups "$groobler" --strengths 50,50,50 in.mid rootshared/rlink.mid \
+        >/dev/null 2>"$err" && ! cmp -s in.mid open3/rtarget.mid || fail "nobody did not follow root's link in root's folder: $(cat "$err")"
     cp in.mid private.mid && chmod 600 private.mid
     ln -s ../private.mid shared/in.mid && chown -h nobody shared/in.mid
     refused 1 "link of another user (uid $(id -u nobody))" --strengths 1,2,3 shared/in.mid from-private.mid
@@ -248,7 +272,7 @@ if [ "$(id -u)" -eq 0 ]; then
         fail "nobody writing open/setid.mid failed"
     [ "$(stat -c '%U %a' open/setid.mid)" = "nobody 755" ] || fail "set-ID bits kept for a new owner: $(stat -c '%U %a' open/setid.mid)"
 fi
-ls -a . shared open open2 team1770 team2770 2>/dev/null | grep -q '^\.groobler-' && fail "a temporary file was left behind"
+ls -a . shared open open2 open3 team1770 team2770 2>/dev/null | grep -q '^\.groobler-' && fail "a temporary file was left behind"
 for written in *.mid; do
     case $written in big.mid|cut.mid|pipe.mid|million*.mid|synced.mid|-*|song*) continue ;; esac
     [ -L "$written" ] && continue

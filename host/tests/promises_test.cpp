@@ -359,4 +359,42 @@ TEST(Promises, HoldOnHostileFiles)
             }
 }
 
+// Each guard at its edge, where a guard a little short would let a move
+// through: a note 10 ticks after another track's program change of its
+// channel; a gap 130 ticks short of what a delta holds, at 960 ticks a
+// quarter (the reach counts twice, once each side); a note ending 20 ticks
+// before a split system-exclusive message. Over forty seeds (and sixteen
+// gaps), so that some draws go to each edge.
+TEST(Promises, HoldAtTheGuardsEdges)
+{
+    const Track changes = {{0, {0xC0, 5}}, {500, {0xC0, 6}}};
+    Track near;
+    for (int i = 0; i < 8; ++i) {
+        near.push_back({i == 0 ? 510u : 90u, {0x90, std::uint8_t(60 + i), 90}});
+        near.push_back({10, {0x80, std::uint8_t(60 + i), 0}});
+    }
+    std::vector<Track> gaps;  // one a channel: sixteen players, sixteen draws
+    for (std::uint8_t c = 0; c < 16; ++c)
+        gaps.push_back({{1000, {std::uint8_t(0x90 | c), 60, 90}}, {10, {std::uint8_t(0x80 | c), 60, 0}},
+                        {0x0FFFFFFF - 130, {std::uint8_t(0x90 | c), 61, 90}}, {10, {std::uint8_t(0x80 | c), 61, 0}}});
+    const Track split = {{1000, {0x90, 60, 90}}, {20, {0x80, 60, 0}}, {20, {0xF0, 0x02, 0x7E, 0x01}},
+                         {60, {0xF7, 0x02, 0x02, 0xF7}}};
+    const struct {
+        const char* what;
+        Bytes bytes;
+    } files[] = {
+        {"a note 10 ticks after another track's program change", MakeFile({changes, near})},
+        {"sixteen tracks, each a gap 130 ticks short of the largest delta", MakeFile(gaps, 960)},
+        {"a note 20 ticks before a split system-exclusive message", MakeFile({split})},
+    };
+    for (const auto& f : files)
+        for (const Strengths& s : {Strengths{99, 0, 0}, Strengths{99, 99, 99}})
+            for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+                SCOPED_TRACE(std::string(f.what) + " at " + std::to_string(s.timing) + "," + std::to_string(s.length) +
+                             " seed " + std::to_string(seed));
+                for (const std::string& fault : CheckPromises(f.bytes, s, seed))
+                    ADD_FAILURE() << fault;
+            }
+}
+
 }  // namespace
