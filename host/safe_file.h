@@ -70,8 +70,9 @@ public:
     bool Create(std::string* why);
     bool Write(const std::uint8_t* data, std::size_t size, std::string* why);
     // An existing output's permission bits, owner and group go to the new
-    // file, as far as the caller may give them; where the owner cannot be
-    // kept, the set-user-ID and set-group-ID bits are dropped.
+    // file, as far as the caller may give them, and on POSIX its access
+    // control list; where the owner cannot be kept, the set-user-ID and
+    // set-group-ID bits are dropped.
     bool Commit(std::string* why);
 
     // Removes the named temporary file of the output being written, if any,
@@ -83,6 +84,7 @@ private:
     bool Put(const std::uint8_t* data, std::size_t size, std::string* why);
 #ifndef _WIN32
     bool Name(int descriptor, std::string* why);
+    bool ReadAccessList(std::string* why);
 #endif
     bool Flush(std::string* why);
     void Discard();
@@ -99,6 +101,7 @@ private:
     unsigned mode_ = 0;
     bool existed_ = false;
     unsigned owner_ = 0, group_ = 0;
+    std::vector<char> access_;  // an existing output's access control list
 #endif
 };
 

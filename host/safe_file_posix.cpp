@@ -18,6 +18,7 @@
 #include <stdlib.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -65,6 +66,9 @@ bool EndsInFolder(const std::string& path)
     const std::string last = path.substr(path.find_last_of('/') + 1);
     return last.empty() || last == "." || last == "..";
 }
+
+// The extended attribute that holds a file's access control list.
+const char* const kAccessList = "system.posix_acl_access";
 
 // The signals whose default ends the program and that it may catch: on
 // each, a named temporary file is removed first.
@@ -343,12 +347,45 @@ bool SafeOutput::Open(const std::string& path, const FileIdentity& input, std::s
         mode_ = status.st_mode & 07777;
         owner_ = status.st_uid;
         group_ = status.st_gid;
+        if (!ReadAccessList(why))
+            return false;
     } else {
         const mode_t mask = umask(0);
         umask(mask);
         mode_ = 0666 & ~mask;
     }
     return true;
+}
+
+// The existing output's access control list, as the system keeps it, to
+// be given to the file that replaces it: without it, the replaced file's
+// owner-and-mode rule would open it to its group. Empty where it has none,
+// or where the file system keeps none.
+bool SafeOutput::ReadAccessList(std::string* why)
+{
+    access_.clear();
+    const int file = openat(folder_, name_.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (file < 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    const std::string proc = "/proc/self/fd/" + std::to_string(file);
+    ssize_t size = getxattr(proc.c_str(), kAccessList, nullptr, 0);
+    if (size > 0) {
+        access_.resize(static_cast<std::size_t>(size));
+        size = getxattr(proc.c_str(), kAccessList, access_.data(), access_.size());
+    }
+    const int error = errno;
+    close(file);
+    if (size >= 0) {
+        access_.resize(static_cast<std::size_t>(size));
+        return true;
+    }
+    access_.clear();
+    if (error == ENODATA || error == ENOTSUP || error == ENOENT)
+        return true;
+    *why = std::string("cannot read its access control list: ") + std::strerror(error);
+    return false;
 }
 
 bool SafeOutput::Create(std::string* why)
@@ -434,7 +471,11 @@ bool SafeOutput::Commit(std::string* why)
     }
     const int descriptor = descriptor_;
     descriptor_ = -1;
-    bool ok = fchmod(descriptor, mode) == 0 && fsync(descriptor) == 0;
+    // The access list after the mode bits: it sets the bits it names, the
+    // group's as its mask, as they were.
+    bool ok = fchmod(descriptor, mode) == 0 &&
+              (access_.empty() || fsetxattr(descriptor, kAccessList, access_.data(), access_.size(), 0) == 0) &&
+              fsync(descriptor) == 0;
     int error = ok ? 0 : errno;
     const HeldSignals held;
     const bool named = ok && (!temporary_.empty() || Name(descriptor, why));

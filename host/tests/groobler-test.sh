@@ -180,6 +180,30 @@ sys.stdout.buffer.write(b"MThd" + struct.pack(">IHHH", 6, 2, 2, 480) + track(60)
 ' > format2.mid
 "$groobler" --strengths 99,0,0 --seed 2 format2.mid format2-out.mid | grep -q " 32 notes humanized" &&
     [ "$(head -c 10 format2-out.mid | tail -c 2 | od -An -tx1)" = " 00 02" ] || fail "a format-2 file was not humanized as one"
+# An output's access control list is kept: user::rw- user:nobody:rw-
+# group::--- mask::rw- other::---, which as plain 0660 would open it to its
+# group (skipped where the file system keeps no such lists).
+cp in.mid acl.mid && chmod 660 acl.mid
+acl() {  # FILE [SET]: prints the list's bytes in hex, or sets the one above
+    python3 - "$@" <<'PYTHON'
+import os, struct, sys
+name = "system.posix_acl_access"
+if len(sys.argv) > 2:
+    entries = [(0x01, 6, 0xFFFFFFFF), (0x02, 6, 65534), (0x04, 0, 0xFFFFFFFF), (0x10, 6, 0xFFFFFFFF), (0x20, 0, 0xFFFFFFFF)]
+    try:
+        os.setxattr(sys.argv[1], name, struct.pack("<I", 2) + b"".join(struct.pack("<HHI", *e) for e in entries))
+    except OSError as error:
+        sys.exit(f"no access control lists here: {error}")
+print(os.getxattr(sys.argv[1], name).hex())
+PYTHON
+}
+if kept=$(acl acl.mid set 2>"$err"); then
+    "$groobler" --strengths 50,50,50 in.mid acl.mid >/dev/null || fail "writing acl.mid failed"
+    [ "$(acl acl.mid 2>&1)" = "$kept" ] && [ "$(stat -c %a acl.mid)" = 660 ] ||
+        fail "acl.mid's access control list was not kept: $(acl acl.mid 2>&1), mode $(stat -c %a acl.mid)"
+else
+    echo "SKIP: an access control list kept: $(cat "$err")"
+fi
 # An output swapped for a folder while it is written: the rename fails,
 # exit 1 with the reason, nothing left but the folder.
 cp in.mid swapped.mid
