@@ -84,6 +84,7 @@ private:
     bool Put(const std::uint8_t* data, std::size_t size, std::string* why);
 #ifndef _WIN32
     bool Name(int descriptor, std::string* why);
+    void Record(const std::string& name);
     bool ReadAccessList(std::string* why);
 #endif
     bool Flush(std::string* why);

@@ -109,6 +109,21 @@ std::string UnguessableName()
     return name;
 }
 
+// Makes something under a fresh name (make is false, errno EEXIST, where
+// the name is taken, and tried again): the name, or empty on failure.
+template <typename Make>
+std::string UnderFreshName(Make make)
+{
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = UnguessableName();
+        if (make(name))
+            return name;
+        if (errno != EEXIST)
+            break;
+    }
+    return "";
+}
+
 // Whether a link of owner in the folder may be followed: the kernel's
 // protected-symlinks rule, applied to every folder that others than its
 // owner may write to (its group, as a team's shared folder, or everyone),
@@ -396,21 +411,17 @@ bool SafeOutput::Create(std::string* why)
     if (descriptor_ >= 0)
         return true;
     // Else a fresh name, created exclusively: never an existing file or link.
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = UnguessableName();
-        const HeldSignals held;
-        descriptor_ = openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (descriptor_ >= 0) {
-            temporary_ = name;
-            std::strcpy(gTemporaryName, name.c_str());
-            gTemporaryFolder = folder_;
-            return true;
-        }
-        if (errno != EEXIST)
-            break;
+    const HeldSignals held;
+    const std::string name = UnderFreshName([&](const std::string& fresh) {
+        descriptor_ = openat(folder_, fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        return descriptor_ >= 0;
+    });
+    if (name.empty()) {
+        *why = std::string("cannot create a temporary file beside it: ") + std::strerror(errno);
+        return false;
     }
-    *why = std::string("cannot create a temporary file beside it: ") + std::strerror(errno);
-    return false;
+    Record(name);
+    return true;
 }
 
 // Gives the unnamed temporary file a name of its own beside the output,
@@ -418,20 +429,24 @@ bool SafeOutput::Create(std::string* why)
 bool SafeOutput::Name(int descriptor, std::string* why)
 {
     const std::string proc = "/proc/self/fd/" + std::to_string(descriptor);
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = UnguessableName();
-        if (linkat(descriptor, "", folder_, name.c_str(), AT_EMPTY_PATH) == 0 ||
-            (errno != EEXIST && linkat(AT_FDCWD, proc.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0)) {
-            temporary_ = name;
-            std::strcpy(gTemporaryName, name.c_str());
-            gTemporaryFolder = folder_;
-            return true;
-        }
-        if (errno != EEXIST)
-            break;
+    const std::string name = UnderFreshName([&](const std::string& fresh) {
+        return linkat(descriptor, "", folder_, fresh.c_str(), AT_EMPTY_PATH) == 0 ||
+               (errno != EEXIST && linkat(AT_FDCWD, proc.c_str(), folder_, fresh.c_str(), AT_SYMLINK_FOLLOW) == 0);
+    });
+    if (name.empty()) {
+        *why = std::string("cannot name the temporary file beside it: ") + std::strerror(errno);
+        return false;
     }
-    *why = std::string("cannot name the temporary file beside it: ") + std::strerror(errno);
-    return false;
+    Record(name);
+    return true;
+}
+
+// The temporary file's name, for Commit, Discard and the signal handler.
+void SafeOutput::Record(const std::string& name)
+{
+    temporary_ = name;
+    std::strcpy(gTemporaryName, name.c_str());
+    gTemporaryFolder = folder_;
 }
 
 bool SafeOutput::Put(const std::uint8_t* data, std::size_t size, std::string* why)

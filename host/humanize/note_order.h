@@ -21,14 +21,21 @@ bool Ordered(const Note* notes, std::uint32_t a, std::uint32_t b, Key key)
     return true;
 }
 
+// The places 0 to count - 1, as they are.
+inline std::vector<std::uint32_t> Places(std::uint32_t count)
+{
+    std::vector<std::uint32_t> places(count);
+    for (std::uint32_t i = 0; i < count; ++i)
+        places[i] = i;
+    return places;
+}
+
 // The places of a track's notes in the order of a key, sorted: the plain
 // way, which InOrder must give.
 template <typename Key>
 std::vector<std::uint32_t> SortedOrder(const Note* notes, std::uint32_t count, Key key)
 {
-    std::vector<std::uint32_t> order(count);
-    for (std::uint32_t i = 0; i < count; ++i)
-        order[i] = i;
+    std::vector<std::uint32_t> order = Places(count);
     std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return key(notes[a]) < key(notes[b]); });
     return order;
 }
@@ -40,9 +47,7 @@ std::vector<std::uint32_t> SortedOrder(const Note* notes, std::uint32_t count, K
 template <typename Key>
 std::vector<std::uint32_t> InOrder(const Note* notes, std::uint32_t count, Key key)
 {
-    std::vector<std::uint32_t> order(count);
-    for (std::uint32_t i = 0; i < count; ++i)
-        order[i] = i;
+    std::vector<std::uint32_t> order = Places(count);
     const auto less = [&](std::uint32_t a, std::uint32_t b) { return key(notes[a]) < key(notes[b]); };
     std::vector<std::uint32_t> runs;  // where each channel's notes begin
     bool merge = true;
